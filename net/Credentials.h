@@ -1,0 +1,37 @@
+// Consumer credentials of the four services and the OAuth parameter names shared by
+// every module that builds requests.
+#pragma once
+#include <string>
+
+class CWeiboParam;
+
+enum class EService { Tencent = 0, Sina = 1, Sohu = 2, Twitter = 3 };
+constexpr int kServiceCount = 4;
+
+extern const char* const PARAM_CUSTOM_KEY;      // "strCustomKey"
+extern const char* const PARAM_CUSTOM_SECRET;   // "strCustomSecrect"
+extern const char* const PARAM_TOKEN_KEY;       // "strTokenKey"
+extern const char* const PARAM_TOKEN_SECRET;    // "strTokenSecrect"
+extern const char* const PARAM_OAUTH_VERIFIER;  // "oauth_verifier"
+extern const char* const PARAM_OAUTH_CALLBACK;  // "oauth_callback"
+extern const char* const PARAM_FORMAT;          // "format"
+extern const char* const PARAM_FORMAT_JSON;     // "json"
+
+// Each stored byte at position i (from 1) is lowered by (i mod 3) + 1, modulo 256.
+std::string UnscrambleCredential(const std::string& stored);
+// The inverse, to make a stored text from a usable value.
+std::string ScrambleCredential(const std::string& usable);
+
+// The usable consumer key and secret of a service: the [Consumers] override of
+// Services.ini when present, else the built-in stored value unscrambled.
+std::string ConsumerKey(EService service);
+std::string ConsumerSecret(EService service);
+// The built-in stored (scrambled) texts, for tests of their lengths and form.
+const char* StoredConsumerKey(EService service);
+const char* StoredConsumerSecret(EService service);
+
+// Adds "strCustomKey" and "strCustomSecrect" of the service. Always true.
+bool AddConsumerKeyParams(EService service, CWeiboParam& params);
+// AddConsumerKeyParams, then "strTokenKey" = token and "strTokenSecrect" = secret.
+bool AddTokenParams(EService service, CWeiboParam& params, const std::string& token,
+                    const std::string& secret);

@@ -1,0 +1,25 @@
+// Running one service request: the proxy rule, the library call, copying and freeing
+// the answer, and its conversion from UTF-8 to the ANSI code page.
+#pragma once
+#include <string>
+#include "qwblog/QWBlogAPI.h"
+
+struct CProxySettings {
+  int range = 0;             // 0 none, 1 Twitter only, 2 every service, other: Twitter only
+  int type = 0;              // 0 HTTP, 4 SOCKS4, 7 SOCKS5
+  unsigned long address = 0; // first octet most significant
+  int port = 0;
+};
+
+// Twitter requests use the proxy when range != 0, the others only when range == 2.
+bool UsesProxy(int range, bool isTwitter);
+
+using SyncRequestFn = HTTP_RESULTCODE (*)(const char*, EHttpMethod, CWeiboParam, char*&, int&);
+using ReleaseDataFn = void (*)(void*);
+
+// The body of a request as ANSI text, or "" when it failed. The params are the
+// caller's own copy; the proxy is set on it only when the rule says so.
+std::string ExecuteServiceRequest(const std::string& url, EHttpMethod method, CWeiboParam params,
+                                  bool isTwitter, const CProxySettings& proxy,
+                                  SyncRequestFn request = SyncRequest,
+                                  ReleaseDataFn release = ReleaseData);

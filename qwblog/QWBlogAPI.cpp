@@ -1,0 +1,2 @@
+// placeholder, replaced by the library implementation
+#include "qwblog/QWBlogAPI.h"

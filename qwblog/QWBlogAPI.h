@@ -1,0 +1,87 @@
+// QWBlogAPI: the request library every service call goes through.
+// The caller fills a CWeiboParam; one blocking SyncRequest signs the request with
+// OAuth 1.0 (HMAC-SHA1), sends it over libcurl and hands back the answer body.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+enum EHttpMethod { EHttpMethod_Get = 0, EHttpMethod_Post = 1 };
+
+// 0 = an HTTP answer arrived (whatever its status); anything else = no answer.
+typedef int HTTP_RESULTCODE;
+enum : HTTP_RESULTCODE {
+  HTTP_RESULT_OK = 0,
+  HTTP_RESULT_BAD_ARGUMENT = 1,   // unusable URL or method
+  HTTP_RESULT_FILE_ERROR = 2,     // the picture could not be read
+  HTTP_RESULT_TRANSPORT = 3,      // connection, proxy, TLS or time-out failure
+  HTTP_RESULT_TOO_LARGE = 4,      // the answer exceeded the size cap
+  HTTP_RESULT_ABORTED = 5,        // the caller's abort flag was raised
+};
+
+// Reserved parameter names: they carry the consumer and token pairs that sign the
+// request and are never sent as parameters.
+extern const char* const QWB_CUSTOM_KEY;      // "strCustomKey"
+extern const char* const QWB_CUSTOM_SECRET;   // "strCustomSecrect"
+extern const char* const QWB_TOKEN_KEY;       // "strTokenKey"
+extern const char* const QWB_TOKEN_SECRET;    // "strTokenSecrect"
+
+class CWeiboParam {
+ public:
+  CWeiboParam();
+  CWeiboParam(const CWeiboParam& other);
+  CWeiboParam& operator=(const CWeiboParam& other);
+  ~CWeiboParam();
+
+  // Appends a parameter (null is taken as empty text).
+  void AddParam(const char* name, const char* value);
+  // Appends a file to upload; the library reads it when the request is sent.
+  void AddPicNameParam(const char* name, const char* path);
+  // type 0 = HTTP, 4 = SOCKS4, 7 = SOCKS5 with names resolved by the proxy;
+  // address is IPv4 with the first octet most significant.
+  void SetProxy(int type, unsigned long address, int port);
+  // The request gives up (HTTP_RESULT_ABORTED) soon after *flag becomes true.
+  // The flag must outlive the request.
+  void SetAbortFlag(const std::atomic<bool>* flag);
+
+  // Read access, for the library itself and for tests.
+  const std::vector<std::pair<std::string, std::string>>& Params() const { return m_params; }
+  const std::vector<std::pair<std::string, std::string>>& Pictures() const { return m_pics; }
+  bool HasProxy() const { return m_hasProxy; }
+  int ProxyType() const { return m_proxyType; }
+  unsigned long ProxyAddress() const { return m_proxyAddress; }
+  int ProxyPort() const { return m_proxyPort; }
+  const std::atomic<bool>* AbortFlag() const { return m_abort; }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> m_params;
+  std::vector<std::pair<std::string, std::string>> m_pics;
+  bool m_hasProxy = false;
+  int m_proxyType = 0;
+  unsigned long m_proxyAddress = 0;
+  int m_proxyPort = 0;
+  const std::atomic<bool>* m_abort = nullptr;
+};
+
+// Blocking signed request. On HTTP_RESULT_OK, data points to length bytes of the body
+// followed by a zero byte, to be freed with ReleaseData; otherwise data stays null.
+HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam params,
+                            char*& data, int& length);
+void ReleaseData(void* data);
+
+// Library-wide settings; safe to change between requests from any thread.
+struct QWBlogOptions {
+  std::string caFile;                  // extra PEM file to trust besides the system's
+  long connectTimeoutMs = 15000;       // TCP/TLS/proxy connect
+  long stallTimeoutS = 30;             // abort when below 1 byte/s for this long
+  long totalTimeoutS = 120;            // hard ceiling for one request
+  size_t maxAnswerBytes = 8u << 20;    // larger answers fail with HTTP_RESULT_TOO_LARGE
+};
+void QWBlogSetOptions(const QWBlogOptions& options);
+QWBlogOptions QWBlogGetOptions();
+
+// curl_global_init, once; call before any thread starts. Further calls do nothing.
+void QWBlogGlobalInit();

@@ -1,0 +1,21 @@
+// The settings file "Setting.ini": where it lives, and reading and writing its keys.
+// One section ("Plumfinch"), key=value lines, written in place or appended.
+#pragma once
+#include <string>
+
+// The application name: section of the settings file and the tray tooltip.
+extern const char* const APP_NAME;  // "Plumfinch"
+
+// Folder of "Setting.ini": $PLUMFINCH_CONFIG_DIR when set; else the executable's folder
+// when writable; else $XDG_CONFIG_HOME/Plumfinch (default ~/.config/Plumfinch).
+std::string SettingsFolder();
+// SettingsFolder() + "/Setting.ini", computed anew on every call.
+std::string SettingsPath();
+
+// Read: the key's value as a signed 32-bit number, or def when missing.
+// Write: stores value as "%d"; the result is value.
+int ProfileInt(bool write, const char* key, int value, int def);
+// Read: the key's text cut to size-1 bytes, or def when missing.
+// Write: stores value; the result is value.
+std::string ProfileString(bool write, const char* key, const std::string& value,
+                          const std::string& def, int size = 256);

@@ -1,0 +1,27 @@
+# pf_add_test(NAME name SOURCES ... LIBS ... [GUI] [LABELS ...] [TIMEOUT s])
+#  GTest executable registered with CTest. GUI tests run on the offscreen Qt platform.
+#  Every test gets a private runtime folder and a private settings folder, so tests never
+#  touch a user's files or each other's.
+set(PF_TEST_RUNTIME ${CMAKE_BINARY_DIR}/test-runtime)
+file(MAKE_DIRECTORY ${PF_TEST_RUNTIME})
+function(pf_add_test)
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest Threads::Threads)
+  target_compile_definitions(${T_NAME} PRIVATE
+    PF_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PF_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set(_env "PLUMFINCH_TEST_TMP=${PF_TEST_RUNTIME}/${T_NAME}"
+           "XDG_RUNTIME_DIR=${PF_TEST_RUNTIME}/xdg-${T_NAME}"
+           "PF_SOURCE_DIR=${CMAKE_SOURCE_DIR}" "PF_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  if(T_GUI)
+    list(APPEND _env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
