@@ -1,0 +1,2 @@
+// placeholder: emulator client (filled in by the emulator work)
+#include "tests/support/Emulator.h"

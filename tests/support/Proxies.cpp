@@ -1,0 +1,2 @@
+// placeholder: proxy launcher (filled in by the request-library work)
+#include "tests/support/Proxies.h"
