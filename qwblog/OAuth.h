@@ -1,0 +1,83 @@
+// OAuth 1.0 request signing (HMAC-SHA1, RFC 5849) and the URL pieces it needs.
+// Internal to the request library; nonce and timestamp are passed in so the
+// signature of a known request can be checked against published values.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace qwblog {
+
+using ParamList = std::vector<std::pair<std::string, std::string>>;
+
+// RFC 3986 percent-encoding: every byte except ALPHA, DIGIT, "-", ".", "_", "~"
+// becomes %XX with upper-case hex digits.
+std::string PercentEncode(std::string_view bytes);
+// Reverses %XX (malformed escapes stay as they are); "+" becomes a blank when
+// plusIsSpace (form encoding).
+std::string PercentDecode(std::string_view text, bool plusIsSpace);
+// Splits "a=1&b=&c" into decoded pairs (form encoding rules, "+" is a blank).
+ParamList ParseFormEncoded(std::string_view text);
+// Joins pairs as name=value&... with both sides percent-encoded.
+std::string FormEncode(const ParamList& params);
+
+// An absolute http or https URL taken apart.
+struct ParsedUrl {
+  std::string scheme;     // lower case
+  std::string host;       // lower case; IPv6 literals keep their brackets
+  int port = 0;           // the explicit port, or the scheme's default
+  bool explicitPort = false;
+  std::string path;       // as written, "/" when empty
+  std::string query;      // without "?"; empty when absent
+  bool hasQuery = false;
+  std::string withoutFragment;  // the URL up to any "#"
+};
+// False for anything that is not an absolute http/https URL with a host.
+bool ParseUrl(std::string_view url, ParsedUrl& out);
+// The base string URI of RFC 5849 3.4.1.2: scheme://host[:port]/path, the port
+// left out when it is the scheme's default.
+std::string BaseStringUri(const ParsedUrl& url);
+
+// RFC 5849 3.4.1: METHOD&encoded-base-uri&encoded-normalised-parameters.
+// params holds every pair that takes part (query, form body, protocol parameters
+// other than oauth_signature), decoded.
+std::string SignatureBaseString(std::string_view method, std::string_view baseUri,
+                                const ParamList& params);
+// Base64 of HMAC-SHA1(key, text).
+std::string HmacSha1Base64(std::string_view key, std::string_view text);
+// "encoded consumer secret & encoded token secret".
+std::string SigningKey(std::string_view consumerSecret, std::string_view tokenSecret);
+
+// 32 lower-case hex digits from the system's random source.
+std::string MakeNonce();
+// Seconds since the epoch, in decimal.
+std::string MakeTimestamp();
+
+struct OAuthCredentials {
+  std::string consumerKey;
+  std::string consumerSecret;
+  std::string token;        // empty: no oauth_token is sent
+  std::string tokenSecret;
+};
+
+struct OAuthSignature {
+  ParamList protocolParams;   // every oauth_* pair sent, oauth_signature included, sorted
+  std::string baseString;
+  std::string signature;      // base64, not yet percent-encoded
+  std::string authorization;  // value of the Authorization header
+};
+
+// Signs one request. requestParams are the non-protocol pairs that take part in
+// the signature (URL query and form body, decoded); extraProtocol are protocol
+// parameters the caller supplied (oauth_callback, oauth_verifier, ...). The library
+// adds oauth_consumer_key, oauth_token (when there is a token), oauth_signature_method,
+// oauth_timestamp, oauth_nonce and oauth_version=1.0; caller-supplied copies of those
+// names are ignored.
+OAuthSignature SignRequest(std::string_view method, const ParsedUrl& url,
+                           const ParamList& requestParams, const ParamList& extraProtocol,
+                           const OAuthCredentials& credentials, const std::string& nonce,
+                           const std::string& timestamp);
+
+}  // namespace qwblog

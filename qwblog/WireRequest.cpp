@@ -1,0 +1,198 @@
+// Wire encoding of one request: query or form body or multipart body, and its signature.
+#include "qwblog/WireRequest.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qwblog {
+namespace {
+
+bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    char c = s[s.size() - suffix.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
+// Reads a whole regular file; false when it is missing, not a regular file, unreadable
+// or larger than kMaxUploadBytes.
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<unsigned long long>(st.st_size) > kMaxUploadBytes) {
+    ::close(fd);
+    return false;
+  }
+  out.clear();
+  out.reserve(static_cast<size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return false;
+    }
+    out.append(buffer, static_cast<size_t>(n));
+    if (out.size() > kMaxUploadBytes) {  // the file grew while being read
+      ::close(fd);
+      return false;
+    }
+  }
+  ::close(fd);
+  return true;
+}
+
+// Quotes a name for a Content-Disposition parameter the way browsers do: the quote and
+// line breaks are percent-escaped so they cannot end the header.
+std::string QuoteDispositionValue(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"') {
+      out += "%22";
+    } else if (c == '\r') {
+      out += "%0D";
+    } else if (c == '\n') {
+      out += "%0A";
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.push_back('"');
+  return out;
+}
+
+}  // namespace
+
+std::string ContentTypeForFile(std::string_view path) {
+  if (EndsWithNoCase(path, ".jpg") || EndsWithNoCase(path, ".jpeg")) return "image/jpeg";
+  if (EndsWithNoCase(path, ".gif")) return "image/gif";
+  if (EndsWithNoCase(path, ".png")) return "image/png";
+  return "application/octet-stream";
+}
+
+std::string BuildMultipart(const ParamList& fields, const std::vector<FilePart>& files,
+                           const std::string& boundary) {
+  size_t size = 0;
+  for (const auto& f : files) size += f.bytes.size() + 256;
+  for (const auto& f : fields) size += f.first.size() + f.second.size() + 128;
+  std::string body;
+  body.reserve(size + 64);
+  for (const auto& [name, value] : fields) {
+    body += "--" + boundary + "\r\n";
+    body += "Content-Disposition: form-data; name=" + QuoteDispositionValue(name) + "\r\n\r\n";
+    body += value;
+    body += "\r\n";
+  }
+  for (const auto& f : files) {
+    body += "--" + boundary + "\r\n";
+    body += "Content-Disposition: form-data; name=" + QuoteDispositionValue(f.name) +
+            "; filename=" + QuoteDispositionValue(f.filename) + "\r\n";
+    body += "Content-Type: " + f.contentType + "\r\n\r\n";
+    body += f.bytes;
+    body += "\r\n";
+  }
+  body += "--" + boundary + "--\r\n";
+  return body;
+}
+
+HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWeiboParam& params,
+                                 WireRequest& out, std::string nonce, std::string timestamp,
+                                 std::string boundary) {
+  out = WireRequest();
+  if (url == nullptr || (method != EHttpMethod_Get && method != EHttpMethod_Post)) {
+    return HTTP_RESULT_BAD_ARGUMENT;
+  }
+  ParsedUrl parsed;
+  if (!ParseUrl(url, parsed)) return HTTP_RESULT_BAD_ARGUMENT;
+  const bool post = method == EHttpMethod_Post;
+  if (!post && !params.Pictures().empty()) return HTTP_RESULT_BAD_ARGUMENT;
+
+  // Sort the caller's pairs: credentials, protocol parameters, ordinary parameters.
+  OAuthCredentials credentials;
+  ParamList protocol;
+  ParamList ordinary;
+  for (const auto& pair : params.Params()) {
+    const std::string& name = pair.first;
+    if (name == QWB_CUSTOM_KEY) {
+      credentials.consumerKey = pair.second;
+    } else if (name == QWB_CUSTOM_SECRET) {
+      credentials.consumerSecret = pair.second;
+    } else if (name == QWB_TOKEN_KEY) {
+      credentials.token = pair.second;
+    } else if (name == QWB_TOKEN_SECRET) {
+      credentials.tokenSecret = pair.second;
+    } else if (name.rfind("oauth_", 0) == 0) {
+      protocol.push_back(pair);
+    } else {
+      ordinary.push_back(pair);
+    }
+  }
+
+  std::vector<FilePart> files;
+  for (const auto& [name, path] : params.Pictures()) {
+    FilePart part;
+    part.name = name;
+    size_t slash = path.rfind('/');
+    part.filename = slash == std::string::npos ? path : path.substr(slash + 1);
+    part.contentType = ContentTypeForFile(path);
+    if (!ReadWholeFile(path, part.bytes)) return HTTP_RESULT_FILE_ERROR;
+    files.push_back(std::move(part));
+  }
+  const bool multipart = !files.empty();
+
+  // Pairs already in the URL's query always take part in the signature; the caller's
+  // ordinary pairs do when they travel in the query or in a form-encoded body, not in
+  // a multipart body.
+  ParamList signedParams;
+  if (parsed.hasQuery) signedParams = ParseFormEncoded(parsed.query);
+  if (!multipart) signedParams.insert(signedParams.end(), ordinary.begin(), ordinary.end());
+
+  if (nonce.empty()) nonce = MakeNonce();
+  if (timestamp.empty()) timestamp = MakeTimestamp();
+  OAuthSignature signature = SignRequest(post ? "POST" : "GET", parsed, signedParams, protocol,
+                                         credentials, nonce, timestamp);
+  out.authorization = std::move(signature.authorization);
+  out.baseString = std::move(signature.baseString);
+  out.post = post;
+  out.url = parsed.withoutFragment;
+
+  if (!post) {
+    if (!ordinary.empty()) {
+      if (!parsed.hasQuery) {
+        out.url += '?';
+      } else if (!parsed.query.empty() && parsed.query.back() != '&') {
+        out.url += '&';
+      }
+      out.url += FormEncode(ordinary);
+    }
+  } else if (!multipart) {
+    out.contentType = "application/x-www-form-urlencoded";
+    out.body = FormEncode(ordinary);
+  } else {
+    // A boundary that happens to occur inside the content would cut it; pick another.
+    const bool chosen = !boundary.empty();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      if (!chosen) boundary = "----QWBlogBoundary" + MakeNonce();
+      bool clash = false;
+      for (const auto& f : files) clash = clash || f.bytes.find(boundary) != std::string::npos;
+      for (const auto& p : ordinary) clash = clash || p.second.find(boundary) != std::string::npos;
+      if (!clash || chosen) break;
+    }
+    out.contentType = "multipart/form-data; boundary=" + boundary;
+    out.body = BuildMultipart(ordinary, files, boundary);
+  }
+  return HTTP_RESULT_OK;
+}
+
+}  // namespace qwblog

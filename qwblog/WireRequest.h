@@ -1,0 +1,49 @@
+// Turns a URL, a method and a CWeiboParam into what goes on the wire: the final URL,
+// the body with its content type, and the OAuth Authorization header. Internal to the
+// request library; separate from the transport so it can be checked without a network.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "qwblog/OAuth.h"
+#include "qwblog/QWBlogAPI.h"
+
+namespace qwblog {
+
+struct WireRequest {
+  std::string url;            // with GET parameters appended to the query
+  bool post = false;
+  std::string contentType;    // POST only
+  std::string body;           // POST only
+  std::string authorization;  // value of the Authorization header
+  std::string baseString;     // the signature base string, for diagnostics
+};
+
+struct FilePart {
+  std::string name;         // form field name, e.g. "pic"
+  std::string filename;     // file name without folders
+  std::string contentType;  // from the extension
+  std::string bytes;
+};
+
+// Largest picture file the library reads into a request.
+constexpr size_t kMaxUploadBytes = 64u << 20;
+
+// image/jpeg, image/gif or image/png by extension (any case), else
+// application/octet-stream.
+std::string ContentTypeForFile(std::string_view path);
+
+// multipart/form-data body: each text field, then each file, then the closing line.
+std::string BuildMultipart(const ParamList& fields, const std::vector<FilePart>& files,
+                           const std::string& boundary);
+
+// Builds the request. nonce/timestamp/boundary are generated when empty. Returns
+// HTTP_RESULT_OK, HTTP_RESULT_BAD_ARGUMENT (URL, method, picture on a GET) or
+// HTTP_RESULT_FILE_ERROR (a picture could not be read). Pictures are read here, so a
+// bad path is found before anything is sent.
+HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWeiboParam& params,
+                                 WireRequest& out, std::string nonce = {},
+                                 std::string timestamp = {}, std::string boundary = {});
+
+}  // namespace qwblog
