@@ -1,0 +1,322 @@
+// Initialisation-file text handling and the file operations behind "Setting.ini" and
+// "Services.ini": a tolerant line scanner, in-place update that keeps every other byte,
+// bounded reads and atomic replacement.
+#include "settings/Ini.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// [begin, end) of text without surrounding blanks (and a stray CR at the end).
+void Trim(const std::string& text, size_t& begin, size_t& end) {
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && (IsBlank(text[end - 1]) || text[end - 1] == '\r')) --end;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(const std::string& text, size_t begin, size_t end, const std::string& word) {
+  if (end - begin != word.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i) {
+    if (LowerAscii(text[begin + i]) != LowerAscii(word[i])) return false;
+  }
+  return true;
+}
+
+enum class ELine { Other, Section, Key };
+
+// One line of the text: where it lies and what it holds.
+struct CLine {
+  size_t start = 0;       // first byte of the line
+  size_t contentEnd = 0;  // end of the line before "\r\n" / "\n"
+  size_t next = 0;        // first byte of the following line
+  ELine kind = ELine::Other;
+  size_t nameBegin = 0, nameEnd = 0;    // section name or key
+  size_t valueBegin = 0, valueEnd = 0;  // value of a key line
+};
+
+// Splits text into classified lines. A UTF-8 byte-order mark at the start is skipped.
+std::vector<CLine> ScanLines(const std::string& text) {
+  std::vector<CLine> lines;
+  size_t pos = 0;
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
+  while (pos < text.size()) {
+    CLine line;
+    line.start = pos;
+    size_t nl = text.find('\n', pos);
+    line.next = (nl == std::string::npos) ? text.size() : nl + 1;
+    line.contentEnd = (nl == std::string::npos) ? text.size() : nl;
+    if (line.contentEnd > line.start && text[line.contentEnd - 1] == '\r') --line.contentEnd;
+    pos = line.next;
+
+    size_t b = line.start, e = line.contentEnd;
+    Trim(text, b, e);
+    if (b == e || text[b] == ';' || text[b] == '#') {
+      lines.push_back(line);
+      continue;
+    }
+    if (text[b] == '[') {
+      size_t close = text.find(']', b + 1);
+      if (close == std::string::npos || close > e) close = e;
+      line.kind = ELine::Section;
+      line.nameBegin = b + 1;
+      line.nameEnd = close;
+      Trim(text, line.nameBegin, line.nameEnd);
+      lines.push_back(line);
+      continue;
+    }
+    size_t eq = text.find('=', b);
+    if (eq != std::string::npos && eq < e) {
+      line.kind = ELine::Key;
+      line.nameBegin = b;
+      line.nameEnd = eq;
+      Trim(text, line.nameBegin, line.nameEnd);
+      line.valueBegin = eq + 1;
+      line.valueEnd = e;
+      Trim(text, line.valueBegin, line.valueEnd);
+      if (line.nameBegin == line.nameEnd) line.kind = ELine::Other;
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Position of the key's line in the first matching section, and where a new key of
+// that section would go. Both npos when absent.
+struct CKeyPlace {
+  size_t keyLine = std::string::npos;  // index into lines
+  size_t insertAt = std::string::npos; // byte offset for a new key line
+};
+
+CKeyPlace FindKey(const std::string& text, const std::vector<CLine>& lines,
+                  const std::string& section, const std::string& key) {
+  CKeyPlace place;
+  bool inSection = false;
+  bool firstSectionDone = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const CLine& line = lines[i];
+    if (line.kind == ELine::Section) {
+      if (inSection) firstSectionDone = true;
+      inSection = EqualsNoCase(text, line.nameBegin, line.nameEnd, section);
+      if (inSection && place.insertAt == std::string::npos) place.insertAt = line.next;
+      continue;
+    }
+    if (!inSection || line.kind != ELine::Key) continue;
+    if (!firstSectionDone) place.insertAt = line.next;
+    if (EqualsNoCase(text, line.nameBegin, line.nameEnd, key)) {
+      place.keyLine = i;
+      return place;
+    }
+  }
+  return place;
+}
+
+std::string CleanValue(const std::string& value) {
+  std::string clean = value.substr(0, value.find('\0'));
+  for (char& c : clean) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return clean;
+}
+
+std::string LineEnding(const std::string& text) {
+  size_t nl = text.find('\n');
+  if (nl != std::string::npos && (nl == 0 || text[nl - 1] != '\r')) return "\n";
+  return "\r\n";
+}
+
+std::string StripTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+  struct passwd pw;
+  struct passwd* result = nullptr;
+  if (getpwuid_r(getuid(), &pw, buffer.data(), buffer.size(), &result) == 0 && result &&
+      result->pw_dir && result->pw_dir[0] == '/') {
+    return result->pw_dir;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<std::string> IniGetValue(const std::string& text, const std::string& section,
+                                       const std::string& key) {
+  std::vector<CLine> lines = ScanLines(text);
+  CKeyPlace place = FindKey(text, lines, section, key);
+  if (place.keyLine == std::string::npos) return std::nullopt;
+  const CLine& line = lines[place.keyLine];
+  std::string value = text.substr(line.valueBegin, line.valueEnd - line.valueBegin);
+  return value.substr(0, value.find('\0'));
+}
+
+std::string IniSetValue(const std::string& text, const std::string& section,
+                        const std::string& key, const std::string& value) {
+  const std::string eol = LineEnding(text);
+  const std::string newLine = key + "=" + CleanValue(value);
+  std::vector<CLine> lines = ScanLines(text);
+  CKeyPlace place = FindKey(text, lines, section, key);
+
+  std::string result = text;
+  if (place.keyLine != std::string::npos) {
+    const CLine& line = lines[place.keyLine];
+    result.replace(line.start, line.contentEnd - line.start, newLine);
+    return result;
+  }
+  if (place.insertAt != std::string::npos) {
+    // The section's last line may be the file's last, without a line ending.
+    std::string insert = newLine + eol;
+    if (place.insertAt == result.size() && !result.empty() && result.back() != '\n') {
+      insert = eol + newLine;
+    }
+    result.insert(place.insertAt, insert);
+    return result;
+  }
+  if (!result.empty() && result.back() != '\n') result += eol;
+  result += "[" + section + "]" + eol + newLine + eol;
+  return result;
+}
+
+int IniParseInt(const std::string& value) {
+  size_t i = 0;
+  while (i < value.size() && IsBlank(value[i])) ++i;
+  bool negative = false;
+  if (i < value.size() && (value[i] == '-' || value[i] == '+')) {
+    negative = value[i] == '-';
+    ++i;
+  }
+  uint32_t number = 0;
+  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
+    number = number * 10u + static_cast<uint32_t>(value[i] - '0');
+  }
+  if (negative) number = 0u - number;
+  return static_cast<int>(number);
+}
+
+EIniRead ReadIniFile(const std::string& path, std::string& text, size_t limit) {
+  text.clear();
+  // O_NONBLOCK: a FIFO put in the file's place must not block the reader.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? EIniRead::Missing : EIniRead::Unusable;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > limit) {
+    close(fd);
+    return EIniRead::Unusable;
+  }
+  std::string data;
+  char buffer[16384];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return EIniRead::Unusable;
+    }
+    if (n == 0) break;
+    data.append(buffer, static_cast<size_t>(n));
+    if (data.size() > limit) {  // grew while being read
+      close(fd);
+      return EIniRead::Unusable;
+    }
+  }
+  close(fd);
+  text = std::move(data);
+  return EIniRead::Ok;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  std::string target = path;
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) return false;
+    target = resolved;
+    std::free(resolved);
+  }
+  size_t slash = target.rfind('/');
+  std::string folder = (slash == std::string::npos) ? "." : target.substr(0, slash + 1);
+  std::string name = (slash == std::string::npos) ? target : target.substr(slash + 1);
+  std::string temp = folder + "." + name + ".XXXXXX";
+
+  int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, 0600) == 0;
+  size_t done = 0;
+  while (ok && done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  ok = ok && fsync(fd) == 0;
+  ok = (close(fd) == 0) && ok;
+  ok = ok && rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  // Make the rename itself durable; a failure here no longer endangers the old data.
+  int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    fsync(dirFd);
+    close(dirFd);
+  }
+  return true;
+}
+
+bool MakeFolders(const std::string& folder, unsigned mode) {
+  if (folder.empty()) return false;
+  for (size_t pos = 1; pos <= folder.size(); ++pos) {
+    if (pos < folder.size() && folder[pos] != '/') continue;
+    std::string part = folder.substr(0, pos);
+    if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return false;
+  }
+  return IsDirectory(folder);
+}
+
+std::string ChooseSettingsFolder(const std::string& exeFolder) {
+  const char* configured = std::getenv("PLUMFINCH_CONFIG_DIR");
+  if (configured && configured[0]) {
+    std::string folder = StripTrailingSlashes(configured);
+    MakeFolders(folder, 0700);
+    return folder;
+  }
+  if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0) return exeFolder;
+
+  std::string base;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') {
+    base = StripTrailingSlashes(xdg);
+  } else {
+    std::string home = HomeFolder();
+    // Without any home folder the current folder is the last resort.
+    base = (home.empty() ? std::string(".") : StripTrailingSlashes(home)) + "/.config";
+  }
+  std::string folder = (base == "/" ? std::string() : base) + "/Plumfinch";
+  MakeFolders(folder, 0700);
+  return folder;
+}
