@@ -23,8 +23,11 @@ struct CServiceConfig {
 };
 
 // The configuration in effect (read once, on first use, from the settings folder).
-const CServiceConfig& ServiceConfig();
-// Re-reads Services.ini (tests and the demo change it between runs).
+// Returned as a copy: any thread may call it while another reloads.
+CServiceConfig ServiceConfig();
+// Re-reads Services.ini (tests and the demo change it between runs). A relative CAFile
+// is taken relative to the settings folder; the CA file in effect is handed to the
+// request library (QWBlogSetOptions, other options kept).
 void ReloadServiceConfig();
 // Parses a Services.ini text on top of the compiled-in defaults.
 CServiceConfig ParseServiceConfig(const std::string& iniText);

@@ -1,0 +1,191 @@
+// The plain HTTP request of the public-address fetch, on libcurl, behaving like the
+// browser-style Windows Internet request it stands in for.
+#include "net/PlainHttp.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "net/ServiceHosts.h"
+
+namespace {
+
+const char* const kAgent = "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0)";
+constexpr size_t kMaxAnswerBytes = 64 * 1024;
+constexpr long kConnectTimeoutS = 15;
+constexpr long kTotalTimeoutS = 30;
+constexpr long kMaxRedirects = 5;
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// The host part without a ":port"; a bracketed IPv6 address keeps its brackets.
+std::string HostWithoutPort(const std::string& host) {
+  if (!host.empty() && host[0] == '[') {
+    size_t close = host.find(']');
+    return close == std::string::npos ? std::string() : host.substr(0, close + 1);
+  }
+  return host.substr(0, host.find(':'));
+}
+
+bool IsHostName(const std::string& host) {
+  if (host.empty()) return false;
+  for (char c : host) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// A verb is one token of letters; anything else could smuggle text into the request.
+bool IsVerb(const std::string& verb) {
+  for (char c : verb) {
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  }
+  return !verb.empty();
+}
+
+// The path as sent: bytes a URL cannot carry literally are percent-encoded, so that
+// the server sees the same bytes the path holds.
+std::string EscapePath(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F || c == '#' || c == '"' || c == '<' || c == '>') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", byte);
+      out += hex;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+struct CAnswer {
+  std::string body;
+  bool tooLarge = false;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  CAnswer* answer = static_cast<CAnswer*>(user);
+  size_t bytes = size * count;
+  if (answer->body.size() + bytes > kMaxAnswerBytes) {
+    answer->tooLarge = true;
+    return 0;  // aborts the transfer
+  }
+  answer->body.append(data, bytes);
+  return bytes;
+}
+
+struct CCurlDeleter {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct CSlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+}  // namespace
+
+std::string PlainHttpRequest(const std::string& url, const std::string& verb, const char* body,
+                             unsigned long bodyLength, const std::string& proxy,
+                             const char* extraHeaders, unsigned short port) {
+  std::string rest = StartsWithNoCase(url, "http://") ? url.substr(7) : url;
+  size_t slash = rest.find('/');
+  std::string host = HostWithoutPort(rest.substr(0, slash));
+  std::string path = (slash == std::string::npos) ? std::string("/") : rest.substr(slash);
+  std::string method = verb.empty() ? std::string("GET") : verb;
+  if (!IsHostName(host) || !IsVerb(method)) return {};
+  unsigned short effectivePort = port ? port : 80;
+  std::string target =
+      "http://" + host + ":" + std::to_string(effectivePort) + EscapePath(path);
+
+  std::unique_ptr<CURL, CCurlDeleter> curl(curl_easy_init());
+  if (!curl) return {};
+  CURL* h = curl.get();
+  CAnswer answer;
+  curl_easy_setopt(h, CURLOPT_URL, target.c_str());
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl_easy_setopt(h, CURLOPT_USERAGENT, kAgent);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT, kTotalTimeoutS);
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
+  // Empty proxy text: straight to the host, whatever proxy the environment names.
+  // Otherwise the named proxy is used for every host.
+  curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
+  curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+
+  const bool hasBody = body != nullptr && bodyLength > 0;
+  std::string extra = extraHeaders ? extraHeaders : "";
+  curl_slist* headers = nullptr;
+  headers = curl_slist_append(headers, "Accept: */*");
+  headers = curl_slist_append(headers, "Pragma: no-cache");
+  headers = curl_slist_append(headers, "Cache-Control: no-cache");
+  size_t start = 0;
+  bool hasContentType = false;
+  while (start < extra.size()) {
+    size_t end = extra.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = extra.size();
+    std::string line = extra.substr(start, end - start);
+    if (!line.empty()) {
+      hasContentType = hasContentType || StartsWithNoCase(line, "content-type:");
+      headers = curl_slist_append(headers, line.c_str());
+    }
+    start = end + 1;
+  }
+  // A body goes out as given; no form content type is claimed for it.
+  if (hasBody && !hasContentType) headers = curl_slist_append(headers, "Content-Type:");
+  std::unique_ptr<curl_slist, CSlistDeleter> headerList(headers);
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+
+  if (hasBody) {
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body);
+    if (method != "POST") curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, method.c_str());
+  } else if (method == "GET") {
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  } else if (method == "HEAD") {
+    curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+  } else if (method == "POST") {
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, 0L);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, "");
+  } else {
+    curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, method.c_str());
+  }
+
+  curl_easy_perform(h);
+  long status = 0;
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  // Only a 2xx answer has a body worth reading. A transfer that broke off after the
+  // headers still gives the part that arrived; an oversized one gives nothing.
+  if (status < 200 || status > 299 || answer.tooLarge) return {};
+  return answer.body.substr(0, answer.body.find('\0'));
+}
+
+std::string TrimWhiteSpace(const std::string& text) {
+  const char* const kWhite = " \t\r\n\v\f";
+  size_t begin = text.find_first_not_of(kWhite);
+  if (begin == std::string::npos) return {};
+  size_t end = text.find_last_not_of(kWhite);
+  return text.substr(begin, end - begin + 1);
+}
+
+std::string FetchPublicIp() {
+  return TrimWhiteSpace(
+      PlainHttpRequest(ServiceConfig().ipEchoUrl, "", nullptr, 0, "", nullptr, IpEchoPort()));
+}

@@ -1,0 +1,133 @@
+// Hosts of the services and of the IP-echo page: compiled-in defaults, redirected by
+// "Services.ini" in the settings folder; also the CA file and consumer overrides.
+#include "net/ServiceHosts.h"
+
+#include <memory>
+#include <mutex>
+
+#include "net/Credentials.h"
+#include "qwblog/QWBlogAPI.h"
+#include "settings/Ini.h"
+#include "settings/Profile.h"
+
+namespace {
+
+constexpr int kHostCount = 9;
+
+// Key names in [Hosts], indexed by EHost, with the services' own hosts.
+const char* const kHostKeys[kHostCount] = {
+    "TencentOpen", "TencentOpenSecure", "TencentWeb", "SinaApi",   "SinaWeb",
+    "SohuApi",     "SohuWeb",           "TwitterApi", "TwitterWeb"};
+const char* const kDefaultHosts[kHostCount] = {
+    "open.t.qq.com",  "open.t.qq.com", "t.qq.com",        "api.t.sina.com.cn", "t.sina.com.cn",
+    "api.t.sohu.com", "t.sohu.com",    "api.twitter.com", "twitter.com"};
+const char* const kDefaultIpEchoUrl = "http://www.plumfinch.net/getip.asp";
+
+// Key prefixes in [Consumers], indexed by EService.
+const char* const kConsumerNames[kServiceCount] = {"Tencent", "Sina", "Sohu", "Twitter"};
+
+std::mutex g_mutex;
+std::shared_ptr<const CServiceConfig> g_config;  // guarded by g_mutex
+std::string g_appliedCaFile;                     // guarded by g_mutex
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  for (size_t i = 0; prefix[i]; ++i) {
+    if (i >= text.size()) return false;
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// A host name, IPv4 or bracketed IPv6 address, with an optional ":port".
+bool IsHostText(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::shared_ptr<const CServiceConfig> LoadServiceConfig() {
+  const std::string folder = SettingsFolder();
+  std::string text;
+  // A missing or unusable file leaves every default in place.
+  ReadIniFile(folder + "/Services.ini", text);
+  auto config = std::make_shared<CServiceConfig>(ParseServiceConfig(text));
+  if (!config->caFile.empty() && config->caFile[0] != '/') {
+    config->caFile = folder + "/" + config->caFile;
+  }
+  // Only a CA file this module set is ever taken back out of the library's options.
+  if (config->caFile != g_appliedCaFile) {
+    QWBlogOptions options = QWBlogGetOptions();
+    options.caFile = config->caFile;
+    QWBlogSetOptions(options);
+    g_appliedCaFile = config->caFile;
+  }
+  return config;
+}
+
+std::shared_ptr<const CServiceConfig> CurrentConfig() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_config) g_config = LoadServiceConfig();
+  return g_config;
+}
+
+}  // namespace
+
+CServiceConfig ParseServiceConfig(const std::string& iniText) {
+  CServiceConfig config;
+  for (int i = 0; i < kHostCount; ++i) {
+    std::optional<std::string> host = IniGetValue(iniText, "Hosts", kHostKeys[i]);
+    config.hosts[i] = (host && IsHostText(*host)) ? *host : kDefaultHosts[i];
+  }
+  std::optional<std::string> echo = IniGetValue(iniText, "Hosts", "IpEchoUrl");
+  config.ipEchoUrl =
+      (echo && StartsWithNoCase(*echo, "http://") && echo->size() > 7) ? *echo : kDefaultIpEchoUrl;
+  config.caFile = IniGetValue(iniText, "TLS", "CAFile").value_or("");
+  for (int i = 0; i < kServiceCount; ++i) {
+    std::string name = kConsumerNames[i];
+    config.consumerKey[i] = IniGetValue(iniText, "Consumers", name + "Key").value_or("");
+    config.consumerSecret[i] = IniGetValue(iniText, "Consumers", name + "Secret").value_or("");
+  }
+  return config;
+}
+
+CServiceConfig ServiceConfig() { return *CurrentConfig(); }
+
+void ReloadServiceConfig() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_config = LoadServiceConfig();
+}
+
+std::string HttpUrl(EHost host, const std::string& path) {
+  int i = static_cast<int>(host);
+  if (i < 0 || i >= kHostCount) return {};
+  return "http://" + CurrentConfig()->hosts[i] + path;
+}
+
+std::string HttpsUrl(EHost host, const std::string& path) {
+  int i = static_cast<int>(host);
+  if (i < 0 || i >= kHostCount) return {};
+  return "https://" + CurrentConfig()->hosts[i] + path;
+}
+
+unsigned short IpEchoPort() {
+  std::string url = CurrentConfig()->ipEchoUrl;
+  if (StartsWithNoCase(url, "http://")) url.erase(0, 7);
+  std::string host = url.substr(0, url.find('/'));
+  // The port follows the last ":" after any bracketed IPv6 address.
+  size_t bracket = host.rfind(']');
+  size_t colon = host.rfind(':');
+  if (colon == std::string::npos || (bracket != std::string::npos && colon < bracket)) return 80;
+  std::string digits = host.substr(colon + 1);
+  if (digits.empty() || digits.size() > 5 ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return 80;
+  }
+  int port = std::stoi(digits);
+  return (port >= 1 && port <= 65535) ? static_cast<unsigned short>(port) : 80;
+}

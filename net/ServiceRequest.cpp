@@ -1,0 +1,27 @@
+// One service request: the proxy rule, the library call, and turning the library's
+// buffer into ANSI text.
+#include "net/ServiceRequest.h"
+
+#include <cstring>
+
+#include "net/TextOps.h"
+
+bool UsesProxy(int range, bool isTwitter) { return isTwitter ? range != 0 : range == 2; }
+
+std::string ExecuteServiceRequest(const std::string& url, EHttpMethod method, CWeiboParam params,
+                                  bool isTwitter, const CProxySettings& proxy,
+                                  SyncRequestFn request, ReleaseDataFn release) {
+  if (!request) return {};
+  if (UsesProxy(proxy.range, isTwitter)) params.SetProxy(proxy.type, proxy.address, proxy.port);
+
+  char* data = nullptr;
+  int length = 0;
+  HTTP_RESULTCODE result = request(url.c_str(), method, params, data, length);
+  if (result != HTTP_RESULT_OK || data == nullptr) return {};
+
+  // The answer is text: it ends at its first zero byte.
+  size_t size = length > 0 ? strnlen(data, static_cast<size_t>(length)) : 0;
+  std::string body(data, size);
+  if (release) release(data);
+  return ConvertCodePage(body, CP_UTF8, CP_ACP);
+}
