@@ -1,1 +1,7 @@
-int main(){return 0;}
+// Plumfinch: post to several micro-blog services from one window.
+#include "app/MainApp.h"
+
+int main(int argc, char** argv) {
+  CMainApp app;
+  return app.Run(argc, argv);
+}

@@ -1,0 +1,11 @@
+// Saving and restoring the check state of a window's two-state buttons in the settings.
+#pragma once
+
+class CDialog;
+
+// Restores (write false) or saves (write true) the check state of button id of window
+// under key as "1" or "0". Only controls of class "Button" whose style marks a
+// two-state button take part; anything else is left alone.
+void ProfileControl(CDialog* window, bool write, int id, const char* key, const char* def);
+// The main window's eight check boxes, in their fixed order.
+void ProfileCheckBoxes(CDialog* window, bool write);

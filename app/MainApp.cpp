@@ -1,0 +1,64 @@
+// CMainApp: start-up and the end of the program.
+#include "app/MainApp.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/MainDlg.h"
+#include "platform/Shell.h"
+#include "qwblog/QWBlogAPI.h"
+#include "res/Resource.h"
+#include "res/Templates.h"
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminateSignal(int) {
+  const char byte = 1;
+  // Only async-signal-safe work here: the event loop picks the byte up.
+  [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
+}
+}  // namespace
+
+std::string CMainApp::JoinCommandLine(int argc, char** argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    if (i) line += ' ';
+    line += argv[i] ? argv[i] : "";
+  }
+  return line;
+}
+
+int CMainApp::Run(int argc, char** argv) {
+  Q_INIT_RESOURCE(res);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(LoadResourceString(IDS_APP_NAME)));
+  QApplication::setQuitOnLastWindowClosed(false);
+  CMainDlg::SetCommandLine(JoinCommandLine(argc, argv));
+
+  // Networking is prepared once, before any thread starts.
+  QWBlogGlobalInit();
+  if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    AfxMessageBox(LoadResourceString(IDS_SOCKETS_INIT_FAILED));
+    return 1;
+  }
+
+  CMainDlg dlg;
+  QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &dlg, [&dlg] {
+    char buffer[16];
+    while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {}
+    dlg.PostMessage(WM_COMMAND, ID_APP_EXIT, 0);
+  });
+  struct sigaction action {};
+  action.sa_handler = OnTerminateSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+
+  dlg.DoModal();
+  return 0;
+}

@@ -1,0 +1,99 @@
+// CTrayIcon on QSystemTrayIcon.
+#include "app/TrayIcon.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <cstring>
+
+#include "platform/Dialog.h"
+#include "res/Templates.h"
+
+namespace {
+int g_availability = -1;
+}
+
+void CTrayIcon::SetAvailabilityOverride(int available) { g_availability = available; }
+
+CTrayIcon::~CTrayIcon() {
+  RemoveIcon();
+  delete m_pMenu.data();
+}
+
+bool CTrayIcon::Create(CDialog* notifyWindow, UINT callbackMessage, const std::string& tooltip,
+                       const QIcon& icon, UINT id) {
+  m_bEnabled = g_availability >= 0 ? g_availability == 1 : QSystemTrayIcon::isSystemTrayAvailable();
+  if (!m_bEnabled) return false;
+  m_bEnabled = notifyWindow != nullptr && !notifyWindow->IsWindowDestroyed();
+  if (!m_bEnabled) return false;
+
+  m_nid.hWnd = notifyWindow;
+  m_nid.uID = id;
+  m_nid.uCallbackMessage = callbackMessage;
+  m_nid.uFlags = 7;  // message, icon, tip
+  // The record holds at most 63 bytes of tooltip; a longer text is cut on a character
+  // boundary so the tip never ends in half a UTF-8 sequence.
+  size_t n = std::min<size_t>(tooltip.size(), sizeof(m_nid.szTip) - 1);
+  while (n > 0 && n < tooltip.size() && (static_cast<unsigned char>(tooltip[n]) & 0xC0) == 0x80) --n;
+  std::memcpy(m_nid.szTip, tooltip.data(), n);
+  m_nid.szTip[n] = 0;
+
+  m_pIcon = new QSystemTrayIcon(icon, notifyWindow);
+  m_pIcon->setToolTip(QString::fromUtf8(m_nid.szTip));
+  QObject::connect(m_pIcon, &QSystemTrayIcon::activated, notifyWindow,
+                   [notifyWindow, callbackMessage, id](QSystemTrayIcon::ActivationReason reason) {
+                     LPARAM event = WM_LBUTTONUP;
+                     if (reason == QSystemTrayIcon::Context) event = WM_RBUTTONUP;
+                     if (reason == QSystemTrayIcon::DoubleClick) event = WM_LBUTTONDBLCLK;
+                     if (reason == QSystemTrayIcon::MiddleClick) event = WM_LBUTTONUP;
+                     notifyWindow->SendMessage(callbackMessage, id, event);
+                   });
+  m_pIcon->show();
+  m_bEnabled = m_pIcon->isVisible() || g_availability == 1;
+  return m_bEnabled;
+}
+
+void CTrayIcon::RemoveIcon() {
+  if (!m_bEnabled) return;
+  m_nid.uFlags = 0;
+  if (m_pIcon) {
+    m_pIcon->hide();
+    delete m_pIcon;
+    m_pIcon = nullptr;
+  }
+  m_bEnabled = false;
+}
+
+LRESULT CTrayIcon::OnTrayNotification(WPARAM id, LPARAM event) {
+  if (id != m_nid.uID) return 0;
+  const UINT mouse = UINT(event) & 0xFFFF;
+  if (mouse != WM_RBUTTONUP && mouse != WM_LBUTTONDBLCLK) return 1;
+
+  const auto* menu = FindMenuResource(int(m_nid.uID));
+  if (!menu || menu->empty() || !m_nid.hWnd) return 0;
+  const SMenuItemDef& popup = menu->front();
+  if (popup.items.empty()) return 0;
+
+  CDialog* window = m_nid.hWnd;
+  if (mouse == WM_RBUTTONUP) {
+    delete m_pMenu.data();
+    QMenu* shown = window->BuildPopupMenu(popup, nullptr);
+    QList<QAction*> actions = shown->actions();
+    if (!actions.isEmpty()) {
+      shown->setDefaultAction(actions.first());
+      QFont bold = actions.first()->font();
+      bold.setBold(true);
+      actions.first()->setFont(bold);
+    }
+    window->activateWindow();
+    shown->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(shown, &QMenu::aboutToHide, shown, [shown] { shown->deleteLater(); });
+    m_pMenu = shown;
+    shown->popup(QCursor::pos());
+    return 1;
+  }
+  // Double click: the menu's first entry, at once.
+  window->activateWindow();
+  window->SendMessage(WM_COMMAND, WPARAM(popup.items.front().id), 0);
+  return 1;
+}

@@ -1,0 +1,460 @@
+// CDialog: building Qt widgets from resource templates and dispatching window messages.
+#include "platform/Dialog.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class CMessageEvent : public QEvent {
+ public:
+  CMessageEvent(UINT m, WPARAM w, LPARAM l) : QEvent(kMessageEvent), msg(m), wParam(w), lParam(l) {}
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
+QString FromAnsi(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+std::string ToAnsi(const QString& s) { return s.toUtf8().toStdString(); }
+
+// Edit controls keep "\r\n" line breaks; Qt keeps "\n".
+QString ToWidgetLines(const std::string& s) {
+  QString text = FromAnsi(s);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return text;
+}
+std::string FromWidgetLines(QString text) {
+  text.replace(QChar('\n'), QStringLiteral("\r\n"));
+  return ToAnsi(text);
+}
+
+}  // namespace
+
+QFont TemplateFont(const SDialogDef& def) {
+  QFont font;
+  font.setFamilies({QString::fromUtf8(def.fontFace), QStringLiteral("SimSun"),
+                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                    QStringLiteral("Noto Sans SC"), QStringLiteral("Droid Sans Fallback"),
+                    QStringLiteral("sans-serif")});
+  font.setPointSize(def.pointSize);
+  return font;
+}
+
+QPoint DialogBaseUnitsOf(const QFont& font) {
+  QFontMetrics fm(font);
+  const int width =
+      fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  return QPoint((width / 26 + 1) / 2, fm.height());
+}
+
+CDialog::CDialog(int templateId, QWidget* parent)
+    : QDialog(parent), m_template(FindDialogTemplate(templateId)) {
+  static const SDialogDef kEmpty = {0, "", 0, 0, "", 9, 100, 50, 0, {}, {}};
+  if (!m_template) m_template = &kEmpty;
+}
+
+CDialog::~CDialog() { m_closing = true; }
+
+void CDialog::BuildControls() {
+  if (m_built) return;
+  m_built = true;
+  const SDialogDef& def = *m_template;
+
+  Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (def.exStyle & WS_EX_TOOLWINDOW)
+    flags |= Qt::Tool;
+  else if (def.exStyle & WS_EX_APPWINDOW)
+    flags |= Qt::Window;
+  else
+    flags |= Qt::Dialog;
+  if (def.style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (def.style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+  setWindowFlags(flags);
+  setWindowTitle(QString::fromUtf8(def.caption));
+
+  QFont font = TemplateFont(def);
+  setFont(font);
+  m_baseUnits = DialogBaseUnitsOf(font);
+  auto px = [this](int dlu, bool horizontal) {
+    return horizontal ? (dlu * m_baseUnits.x()) / 4 : (dlu * m_baseUnits.y()) / 8;
+  };
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  if (const auto* menu = def.menuId ? FindMenuResource(def.menuId) : nullptr) {
+    m_menuBar = new QMenuBar(this);
+    for (const SMenuItemDef& popup : *menu) m_menuBar->addMenu(BuildPopupMenu(popup, m_menuBar));
+    layout->setMenuBar(m_menuBar);
+  }
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  client->setFixedSize(px(def.cx, true), px(def.cy, false));
+  layout->addWidget(client);
+
+  QButtonGroup* radioGroup = nullptr;
+  for (const SControlDef& c : def.controls) {
+    if (c.kind == ECtrlKind::RadioButton && (c.style & WS_GROUP)) radioGroup = nullptr;
+    QWidget* w = CreateControl(c, client);
+    w->setGeometry(px(c.x, true), px(c.y, false), px(c.cx, true), px(c.cy, false));
+    if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+      // Auto radio buttons form one exclusive group from a WS_GROUP button to the next.
+      radio->setAutoExclusive(false);
+      if (!radioGroup) {
+        radioGroup = new QButtonGroup(w->parent());
+        radioGroup->setExclusive(false);  // a group may have no button checked
+      }
+      radioGroup->addButton(radio);
+      radio->setProperty("radioGroup", QVariant::fromValue<QObject*>(radioGroup));
+    }
+    if (c.id != IDC_STATIC) m_controls[c.id] = w;
+  }
+
+  // Focus: tab stops in the template's order; everything else is skipped by Tab.
+  QWidget* previous = nullptr;
+  for (int id : def.tabOrder) {
+    auto it = m_controls.find(id);
+    if (it == m_controls.end()) continue;
+    if (previous) QWidget::setTabOrder(previous, it->second);
+    previous = it->second;
+  }
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QWidget* CDialog::CreateControl(const SControlDef& c, QWidget* parent) {
+  QWidget* w = nullptr;
+  const QString text = QString::fromUtf8(c.text);
+  const char* winClass = "Button";
+  const uint32_t kind = c.style & 0xF;
+  switch (c.kind) {
+    case ECtrlKind::GroupBox:
+      w = new QGroupBox(text, parent);
+      break;
+    case ECtrlKind::PushButton: {
+      auto* b = new QPushButton(text, parent);
+      // Enter goes to the default button only; a focused push button does not take it.
+      b->setAutoDefault(false);
+      b->setDefault(kind == BS_DEFPUSHBUTTON);
+      const int id = c.id;
+      connect(b, &QPushButton::clicked, this, [this, id] { WindowProc(WM_COMMAND, WPARAM(id), 0); });
+      w = b;
+      break;
+    }
+    case ECtrlKind::CheckBox: {
+      auto* b = new QCheckBox(text, parent);
+      const int id = c.id;
+      connect(b, &QCheckBox::clicked, this, [this, id] { WindowProc(WM_COMMAND, WPARAM(id), 0); });
+      w = b;
+      break;
+    }
+    case ECtrlKind::RadioButton: {
+      auto* b = new QRadioButton(text, parent);
+      const int id = c.id;
+      connect(b, &QRadioButton::clicked, this, [this, id, b] {
+        // Clicking an auto radio button checks it and clears the rest of its group.
+        if (auto* group = qobject_cast<QButtonGroup*>(b->property("radioGroup").value<QObject*>()))
+          for (QAbstractButton* other : group->buttons()) other->setChecked(other == b);
+        WindowProc(WM_COMMAND, WPARAM(id), 0);
+      });
+      w = b;
+      break;
+    }
+    case ECtrlKind::Edit: {
+      winClass = "Edit";
+      if (c.style & ES_MULTILINE) {
+        auto* e = new QPlainTextEdit(parent);
+        e->setReadOnly(c.style & ES_READONLY);
+        e->setLineWrapMode((c.style & WS_HSCROLL) ? QPlainTextEdit::NoWrap
+                                                  : QPlainTextEdit::WidgetWidth);
+        e->setVerticalScrollBarPolicy((c.style & WS_VSCROLL) ? Qt::ScrollBarAlwaysOn
+                                                              : Qt::ScrollBarAsNeeded);
+        e->setHorizontalScrollBarPolicy((c.style & WS_HSCROLL) ? Qt::ScrollBarAlwaysOn
+                                                                : Qt::ScrollBarAlwaysOff);
+        e->setTabChangesFocus(true);
+        if (c.exStyle & WS_EX_TRANSPARENT) e->viewport()->setAutoFillBackground(false);
+        w = e;
+      } else {
+        auto* e = new QLineEdit(parent);
+        e->setReadOnly(c.style & ES_READONLY);
+        if (c.style & ES_NUMBER)
+          e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
+        if (!(c.style & WS_BORDER)) e->setFrame(false);
+        w = e;
+      }
+      break;
+    }
+    case ECtrlKind::Static: {
+      winClass = "Static";
+      auto* l = new QLabel(text, parent);
+      l->setTextFormat(Qt::PlainText);
+      w = l;
+      break;
+    }
+  }
+  if (!(c.style & WS_TABSTOP) && c.kind != ECtrlKind::Edit) w->setFocusPolicy(Qt::NoFocus);
+  if (c.kind == ECtrlKind::Edit && !(c.style & WS_TABSTOP)) w->setFocusPolicy(Qt::ClickFocus);
+  w->setProperty("ctrlId", c.id);
+  w->setProperty("winClass", QString::fromLatin1(winClass));
+  w->setProperty("winStyle", uint(c.style));
+  w->setObjectName(QStringLiteral("ctrl_%1").arg(c.id));
+  return w;
+}
+
+QMenu* CDialog::BuildPopupMenu(const SMenuItemDef& popup, QWidget* parent) {
+  auto* menu = new QMenu(QString::fromUtf8(popup.text ? popup.text : ""), parent);
+  for (const SMenuItemDef& item : popup.items) {
+    if (!item.text) {
+      menu->addSeparator();
+    } else if (!item.items.empty()) {
+      menu->addMenu(BuildPopupMenu(item, menu));
+    } else {
+      QAction* action = menu->addAction(QString::fromUtf8(item.text));
+      action->setData(item.id);
+      const int id = item.id;
+      connect(action, &QAction::triggered, this, [this, id] { WindowProc(WM_COMMAND, WPARAM(id), 0); });
+    }
+  }
+  return menu;
+}
+
+int CDialog::DoModal() {
+  BuildControls();
+  OnInitDialog();
+  m_modalRunning = true;
+  const int result = exec();
+  m_modalRunning = false;
+  return result;
+}
+
+bool CDialog::Create(QWidget* parent) {
+  if (parent) {
+    const Qt::WindowFlags flags = windowFlags();
+    setParent(parent);
+    setWindowFlags(flags);
+  }
+  BuildControls();
+  OnInitDialog();
+  return true;
+}
+
+void CDialog::EndDialog(int result) {
+  if (m_modalRunning)
+    done(result);
+  else
+    hide();
+}
+
+void CDialog::DestroyWindow() {
+  if (m_destroyed) return;
+  m_destroyed = true;
+  m_closing = true;
+  for (const auto& [qtId, id] : m_qtTimerToId) killTimer(qtId);
+  m_qtTimerToId.clear();
+  m_idToQtTimer.clear();
+  hide();
+  PostNcDestroy();
+}
+
+bool CDialog::OnInitDialog() {
+  // The first control that takes the focus gets it, as a dialog manager does.
+  for (int id : m_template->tabOrder) {
+    QWidget* w = GetDlgItem(id);
+    if (w && w->isEnabled() && w->focusPolicy() != Qt::NoFocus) {
+      w->setFocus(Qt::OtherFocusReason);
+      break;
+    }
+  }
+  return true;
+}
+
+void CDialog::OnOK() { EndDialog(IDOK); }
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::OnMessage(UINT msg, Handler handler) { m_messageMap[msg] = std::move(handler); }
+void CDialog::OnCommand(int id, std::function<void()> handler) { m_commandMap[id] = std::move(handler); }
+
+LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_COMMAND) {
+    const int id = int(wParam & 0xFFFF);
+    auto it = m_commandMap.find(id);
+    if (it != m_commandMap.end()) {
+      it->second();
+      return 0;
+    }
+    if (id == IDOK) OnOK();
+    if (id == IDCANCEL) OnCancel();
+    return 0;
+  }
+  auto it = m_messageMap.find(msg);
+  if (it != m_messageMap.end()) return it->second(wParam, lParam);
+  if (msg == WM_CLOSE) OnCancel();
+  return 0;
+}
+
+bool CDialog::event(QEvent* e) {
+  if (e->type() == kMessageEvent) {
+    auto* m = static_cast<CMessageEvent*>(e);
+    WindowProc(m->msg, m->wParam, m->lParam);
+    return true;
+  }
+  return QDialog::event(e);
+}
+
+void CDialog::timerEvent(QTimerEvent* e) {
+  auto it = m_qtTimerToId.find(e->timerId());
+  if (it == m_qtTimerToId.end()) return QDialog::timerEvent(e);
+  WindowProc(WM_TIMER, WPARAM(it->second), 0);
+}
+
+void CDialog::changeEvent(QEvent* e) {
+  QDialog::changeEvent(e);
+  if (e->type() == QEvent::WindowStateChange)
+    WindowProc(WM_SIZE, isMinimized() ? SIZE_MINIMIZED : SIZE_RESTORED, 0);
+}
+
+void CDialog::closeEvent(QCloseEvent* e) {
+  // The close box sends WM_CLOSE; the handler decides whether the window goes away.
+  e->ignore();
+  WindowProc(WM_CLOSE, 0, 0);
+}
+
+void CDialog::accept() { WindowProc(WM_COMMAND, IDOK, 0); }
+void CDialog::reject() { WindowProc(WM_COMMAND, IDCANCEL, 0); }
+
+void CDialog::SetTimer(uintptr_t id, int elapseMs) {
+  KillTimer(id);
+  const int qtId = startTimer(elapseMs);
+  if (qtId == 0) return;
+  m_qtTimerToId[qtId] = id;
+  m_idToQtTimer[id] = qtId;
+}
+
+void CDialog::KillTimer(uintptr_t id) {
+  auto it = m_idToQtTimer.find(id);
+  if (it == m_idToQtTimer.end()) return;
+  killTimer(it->second);
+  m_qtTimerToId.erase(it->second);
+  m_idToQtTimer.erase(it);
+}
+
+void CDialog::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  QCoreApplication::postEvent(this, new CMessageEvent(msg, wParam, lParam));
+}
+
+LRESULT CDialog::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallOnUi<LRESULT>([=](CDialog* d) { return d->WindowProc(msg, wParam, lParam); }, 0);
+}
+
+template <class R>
+R CDialog::CallOnUi(std::function<R(CDialog*)> fn, R neutral) const {
+  CDialog* self = const_cast<CDialog*>(this);
+  if (IsUiThread()) return fn(self);
+  auto result = std::make_shared<R>(neutral);
+  QPointer<CDialog> target(self);
+  const bool ran = SendToUiThread(
+      [result, fn, target] {
+        if (target) *result = fn(target.data());
+      },
+      &m_closing);
+  return ran ? *result : neutral;
+}
+
+bool CDialog::RunOnUiThread(std::function<void()> fn) {
+  return CallOnUi<bool>(
+      [fn](CDialog*) {
+        fn();
+        return true;
+      },
+      false);
+}
+
+QWidget* CDialog::GetDlgItem(int id) const {
+  auto it = m_controls.find(id);
+  return it == m_controls.end() ? nullptr : it->second;
+}
+
+std::string CDialog::GetDlgItemText(int id) const {
+  return CallOnUi<std::string>(
+      [id](CDialog* d) -> std::string {
+        QWidget* w = d->GetDlgItem(id);
+        if (auto* e = qobject_cast<QPlainTextEdit*>(w)) return FromWidgetLines(e->toPlainText());
+        if (auto* e = qobject_cast<QLineEdit*>(w)) return ToAnsi(e->text());
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) return ToAnsi(b->text());
+        if (auto* l = qobject_cast<QLabel*>(w)) return ToAnsi(l->text());
+        if (auto* g = qobject_cast<QGroupBox*>(w)) return ToAnsi(g->title());
+        return {};
+      },
+      std::string());
+}
+
+void CDialog::SetDlgItemText(int id, const std::string& text) {
+  CallOnUi<int>(
+      [id, text](CDialog* d) {
+        QWidget* w = d->GetDlgItem(id);
+        if (auto* e = qobject_cast<QPlainTextEdit*>(w))
+          e->setPlainText(ToWidgetLines(text));
+        else if (auto* e = qobject_cast<QLineEdit*>(w))
+          e->setText(FromAnsi(text));
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+          b->setText(FromAnsi(text));
+        else if (auto* l = qobject_cast<QLabel*>(w))
+          l->setText(FromAnsi(text));
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+          g->setTitle(FromAnsi(text));
+        return 0;
+      },
+      0);
+}
+
+int CDialog::IsDlgButtonChecked(int id) const {
+  return CallOnUi<int>(
+      [id](CDialog* d) {
+        auto* b = qobject_cast<QAbstractButton*>(d->GetDlgItem(id));
+        return (b && b->isCheckable() && b->isChecked()) ? BST_CHECKED : BST_UNCHECKED;
+      },
+      BST_UNCHECKED);
+}
+
+void CDialog::CheckDlgButton(int id, int state) {
+  CallOnUi<int>(
+      [id, state](CDialog* d) {
+        auto* b = qobject_cast<QAbstractButton*>(d->GetDlgItem(id));
+        if (b && b->isCheckable()) b->setChecked(state != BST_UNCHECKED);
+        return 0;
+      },
+      0);
+}
+
+void CDialog::EnableDlgItem(int id, bool enable) {
+  CallOnUi<int>(
+      [id, enable](CDialog* d) {
+        if (QWidget* w = d->GetDlgItem(id)) w->setEnabled(enable);
+        return 0;
+      },
+      0);
+}
+
+bool CDialog::IsDlgItemEnabled(int id) const {
+  return CallOnUi<bool>(
+      [id](CDialog* d) {
+        QWidget* w = d->GetDlgItem(id);
+        return w && w->isEnabled();
+      },
+      false);
+}

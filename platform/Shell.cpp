@@ -1,0 +1,50 @@
+// Message boxes and browser opening.
+#include "platform/Shell.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+#include <mutex>
+
+#include "platform/UiThread.h"
+#include "settings/Profile.h"
+
+namespace {
+std::mutex g_hookMutex;
+std::function<void(const std::string&)> g_hook;
+}  // namespace
+
+void SetMessageBoxHook(std::function<void(const std::string&)> hook) {
+  std::lock_guard<std::mutex> lock(g_hookMutex);
+  g_hook = std::move(hook);
+}
+
+void AfxMessageBox(const std::string& text, const std::atomic<bool>* abandon) {
+  SendToUiThread(
+      [text] {
+        std::function<void(const std::string&)> hook;
+        {
+          std::lock_guard<std::mutex> lock(g_hookMutex);
+          hook = g_hook;
+        }
+        if (hook) {
+          hook(text);
+          return;
+        }
+        QMessageBox box(QMessageBox::Warning, QString::fromUtf8(APP_NAME),
+                        QString::fromUtf8(text.c_str()), QMessageBox::Ok,
+                        QApplication::activeWindow());
+        box.exec();
+      },
+      abandon);
+}
+
+void ShellOpenUrl(const std::string& url) {
+  // QUrl's tolerant mode keeps the address as given (an unencoded token stays as is).
+  QUrl target(QString::fromUtf8(url.c_str()), QUrl::TolerantMode);
+  if (IsUiThread())
+    QDesktopServices::openUrl(target);
+  else
+    PostToUiThread([target] { QDesktopServices::openUrl(target); });
+}

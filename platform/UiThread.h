@@ -1,0 +1,16 @@
+// Running work on the user-interface thread from any thread: posted (queued, no wait)
+// and sent (the caller waits) calls, the stand-in for posted and sent window messages.
+#pragma once
+#include <atomic>
+#include <functional>
+
+// True on the thread that runs the application's event loop.
+bool IsUiThread();
+
+// Queues fn to run on the user-interface thread and returns at once.
+void PostToUiThread(std::function<void()> fn);
+
+// Runs fn on the user-interface thread and waits for it (directly when already there).
+// The wait is given up when *abandon becomes true, so a worker never blocks a closing
+// window; fn then may run later or never. Returns true when fn ran to its end.
+bool SendToUiThread(std::function<void()> fn, const std::atomic<bool>* abandon = nullptr);

@@ -1,0 +1,175 @@
+// The program's dialog templates, menus and strings.
+#include "res/Templates.h"
+
+#include "platform/WinTypes.h"
+#include "res/Resource.h"
+
+namespace {
+
+constexpr uint32_t kChild = WS_CHILD | WS_VISIBLE;
+constexpr uint32_t kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr uint32_t kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr uint32_t kGroup = kChild | BS_GROUPBOX;
+constexpr uint32_t kLabel = kChild | WS_GROUP;
+const char* const kFont = "宋体";
+
+const SDialogDef kMainDialog = {
+    IDD_MAIN,
+    "Plumfinch v1.1",
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+    WS_EX_APPWINDOW,
+    kFont, 9, 378, 163, IDR_MAIN_MENU,
+    {
+        {IDC_STATIC, ECtrlKind::GroupBox, "绑定微博", 3, 2, 154, 27, kGroup, 0},
+        {IDC_BIND_SINA, ECtrlKind::PushButton, "新浪", 6, 10, 36, 15, kPush, 0},
+        {IDC_BIND_TENCENT, ECtrlKind::PushButton, "腾讯", 43, 10, 36, 15, kPush, 0},
+        {IDC_BIND_SOHU, ECtrlKind::PushButton, "搜狐", 80, 10, 36, 15, kPush, 0},
+        {IDC_BIND_TWITTER, ECtrlKind::PushButton, "Twitter", 117, 10, 36, 15, kPush, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "状态日志", 3, 32, 154, 129, kGroup, 0},
+        {IDC_STATUS_LOG, ECtrlKind::Edit, "", 7, 41, 146, 116,
+         kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+             ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+         0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "已绑定", 159, 2, 95, 58, kGroup, 0},
+        {IDC_STATIC, ECtrlKind::Static, "腾讯账号:", 163, 13, 40, 8, kLabel, 0},
+        {IDC_TENCENT_NAME, ECtrlKind::Static, "未绑定", 205, 13, 44, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::Static, "新浪账号:", 163, 24, 40, 8, kLabel, 0},
+        {IDC_SINA_NAME, ECtrlKind::Static, "未绑定", 205, 24, 44, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::Static, "搜狐账号:", 163, 35, 40, 8, kLabel, 0},
+        {IDC_SOHU_NAME, ECtrlKind::Static, "未绑定", 205, 35, 44, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::Static, "Twitter:", 163, 46, 40, 8, kLabel, 0},
+        {IDC_TWITTER_NAME, ECtrlKind::Static, "未绑定", 205, 46, 44, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "设置", 257, 2, 119, 58, kGroup, 0},
+        {IDC_ALERT_AT_ME, ECtrlKind::CheckBox, "收到@我消息或私信时提醒", 261, 12, 105, 10, kCheck, 0},
+        {IDC_FOLLOWING_UPDATE, ECtrlKind::CheckBox, "我关注的微博有更新提醒", 261, 23, 105, 10, kCheck, 0},
+        {IDC_NEW_FANS, ECtrlKind::CheckBox, "当有新粉丝/听众时提醒", 261, 34, 105, 10, kCheck, 0},
+        {IDC_AUTO_RUN, ECtrlKind::CheckBox, "系统启动时自动启动", 261, 45, 86, 10, kCheck, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "发微博", 159, 62, 217, 99, kGroup, 0},
+        {IDC_MESSAGE_TEXT, ECtrlKind::Edit, "", 163, 71, 209, 54,
+         kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+         0},
+        {IDC_STATIC, ECtrlKind::Static, "图片:", 163, 130, 21, 8, kLabel, 0},
+        {IDC_PICTURE_PATH, ECtrlKind::Edit, "", 188, 128, 97, 14,
+         kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
+        {IDC_BROWSE_PICTURE, ECtrlKind::PushButton, "浏览...", 290, 128, 33, 14, kPush, 0},
+        {IDC_SEND, ECtrlKind::PushButton, "发表(&S)", 329, 126, 41, 17, kPush, 0},
+        {IDC_SEND_TO_SINA, ECtrlKind::CheckBox, "新浪微博", 163, 147, 46, 10, kCheck, 0},
+        {IDC_SEND_TO_TENCENT, ECtrlKind::CheckBox, "腾讯微博", 213, 147, 46, 10, kCheck, 0},
+        {IDC_SEND_TO_SOHU, ECtrlKind::CheckBox, "搜狐微博", 263, 147, 46, 10, kCheck, 0},
+        {IDC_SEND_TO_TWITTER, ECtrlKind::CheckBox, "发到Twitter", 313, 147, 56, 10, kCheck, 0},
+    },
+    {IDC_BIND_TENCENT, IDC_STATUS_LOG, IDC_MESSAGE_TEXT, IDC_PICTURE_PATH, IDC_BROWSE_PICTURE,
+     IDC_SEND, IDC_BIND_SINA, IDC_ALERT_AT_ME, IDC_FOLLOWING_UPDATE, IDC_AUTO_RUN, IDC_NEW_FANS,
+     IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_BIND_TWITTER, IDC_SEND_TO_TWITTER, IDC_BIND_SOHU,
+     IDC_SEND_TO_SOHU},
+};
+
+const SDialogDef kVerifyCodeDialog = {
+    IDD_VERIFY_CODE,
+    "输入您在网页上看到的验证码",
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+    0,
+    kFont, 9, 163, 21, 0,
+    {
+        {IDOK, ECtrlKind::PushButton, "确定", 119, 2, 39, 15, kPush | BS_DEFPUSHBUTTON, 0},
+        {IDC_VERIFY_CODE, ECtrlKind::Edit, "", 40, 4, 72, 13,
+         kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
+        {IDC_STATIC, ECtrlKind::Static, "验证码:", 6, 6, 29, 8, kLabel, 0},
+    },
+    {IDOK, IDC_VERIFY_CODE},
+};
+
+const SDialogDef kAlertPopup = {
+    IDD_ALERT_POPUP,
+    "",
+    WS_POPUP | WS_CAPTION | WS_SYSMENU,
+    WS_EX_TOOLWINDOW,
+    kFont, 9, 152, 73, 0,
+    {
+        {IDC_ALERT_VIEW, ECtrlKind::PushButton, "查看(&V)", 110, 55, 39, 16, kPush, 0},
+        {IDC_ALERT_TEXT, ECtrlKind::Edit, "", 1, 0, 150, 53,
+         kChild | WS_BORDER | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_TRANSPARENT},
+        {IDC_ALERT_COUNTDOWN, ECtrlKind::Static, "", 4, 60, 106, 8, kLabel, 0},
+    },
+    {IDC_ALERT_VIEW},
+};
+
+constexpr uint32_t kRadio = kChild | WS_TABSTOP | BS_AUTORADIOBUTTON;
+
+const SDialogDef kProxyDialog = {
+    IDD_PROXY_SET,
+    "代理设置",
+    WS_POPUP | WS_CAPTION | WS_SYSMENU,
+    WS_EX_TOOLWINDOW,
+    kFont, 9, 142, 143, 0,
+    {
+        {IDC_STATIC, ECtrlKind::GroupBox, "代理应用范围", 3, 2, 137, 46, kGroup, 0},
+        {IDC_PROXY_NONE, ECtrlKind::RadioButton, "全部不使用代理直接连接", 9, 12, 104, 10,
+         kRadio | WS_GROUP, 0},
+        {IDC_PROXY_TWITTER_ONLY, ECtrlKind::RadioButton, "只为Twitter使用代理 其它直连", 9, 23, 127,
+         10, kRadio, 0},
+        {IDC_PROXY_ALL, ECtrlKind::RadioButton, "全部使用代理连接服务器", 9, 34, 104, 10, kRadio, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "代理类型", 3, 50, 137, 24, kGroup, 0},
+        {IDC_PROXY_HTTP, ECtrlKind::RadioButton, "HTTP", 9, 60, 32, 10, kRadio | WS_GROUP, 0},
+        {IDC_PROXY_SOCKS4, ECtrlKind::RadioButton, "SOCKS4", 47, 60, 40, 10, kRadio, 0},
+        {IDC_PROXY_SOCKS5, ECtrlKind::RadioButton, "SOCKS5", 93, 60, 40, 10, kRadio, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "代理地址", 4, 77, 136, 42, kGroup, 0},
+        {IDC_STATIC, ECtrlKind::Static, "地址:", 9, 89, 21, 8, kLabel, 0},
+        {IDC_PROXY_ADDRESS, ECtrlKind::Edit, "", 33, 87, 100, 13,
+         kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
+        {IDC_STATIC, ECtrlKind::Static, "端口:", 9, 103, 21, 8, kLabel, 0},
+        {IDC_PROXY_PORT, ECtrlKind::Edit, "", 33, 101, 48, 13,
+         kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL | ES_NUMBER, 0},
+        {IDOK, ECtrlKind::PushButton, "确定", 16, 123, 50, 16, kPush | BS_DEFPUSHBUTTON, 0},
+        {IDCANCEL, ECtrlKind::PushButton, "取消", 76, 123, 50, 16, kPush, 0},
+    },
+    {IDC_PROXY_NONE, IDC_PROXY_TWITTER_ONLY, IDC_PROXY_ALL, IDC_PROXY_HTTP, IDC_PROXY_SOCKS4,
+     IDC_PROXY_SOCKS5, IDC_PROXY_ADDRESS, IDC_PROXY_PORT, IDOK, IDCANCEL},
+};
+
+const std::vector<SMenuItemDef> kMainMenu = {
+    {0, "文件(&F)", {{ID_APP_EXIT, "退出(&X)", {}}}},
+    {0, "设置(&S)", {{ID_PROXY_SETTINGS, "代理设置(&P)", {}}}},
+    {0,
+     "快速访问(&V)",
+     {{ID_OPEN_SINA_WEB, "新浪微博(&S)", {}},
+      {ID_OPEN_TENCENT_WEB, "腾讯微博(&T)", {}},
+      {ID_OPEN_SOHU_WEB, "搜狐微博(&H)", {}},
+      {ID_OPEN_TWITTER_WEB, "Twitter(&T)", {}}}},
+    {0,
+     "帮助(&H)",
+     {{ID_HELP_USAGE, "使用说明(&C)", {}},
+      {0, nullptr, {}},
+      {ID_HELP_BLOG, "作者博客(&B)", {}},
+      {ID_HELP_CONTACT, "联系作者(&O)", {}},
+      {0, nullptr, {}},
+      {ID_HELP_ABOUT, "关于本软件(&A)...", {}}}},
+};
+
+const std::vector<SMenuItemDef> kTrayMenu = {
+    {0,
+     "托盘弹出菜单",
+     {{ID_SHOW_HIDE_WINDOW, "隐藏/显示窗口(&S)", {}}, {0, nullptr, {}}, {ID_APP_EXIT, "退出(&X)", {}}}},
+};
+
+}  // namespace
+
+const SDialogDef* FindDialogTemplate(int id) {
+  for (const SDialogDef* d : {&kMainDialog, &kVerifyCodeDialog, &kAlertPopup, &kProxyDialog})
+    if (d->id == id) return d;
+  return nullptr;
+}
+
+const std::vector<SMenuItemDef>* FindMenuResource(int id) {
+  if (id == IDR_MAIN_MENU) return &kMainMenu;
+  if (id == IDR_TRAY_MENU) return &kTrayMenu;
+  return nullptr;
+}
+
+const char* LoadResourceString(int id) {
+  switch (id) {
+    case IDS_SOCKETS_INIT_FAILED: return "Windows 通信端口初始化失败。";
+    case IDS_APP_NAME: return "Plumfinch";
+    default: return "";
+  }
+}
