@@ -1,0 +1,209 @@
+// Test harness for the real main window.
+#include "tests/support/AppHarness.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QThread>
+#include <cstdlib>
+
+#include "app/MainDlg.h"
+#include "net/ServiceHosts.h"
+#include "net/TextOps.h"
+#include "platform/Shell.h"
+#include "settings/Profile.h"
+#include "tests/support/Emulator.h"
+#include "tests/support/TestEnv.h"
+
+void CUrlCatcher::handleUrl(const QUrl& url) {
+  const std::string text = url.toString(QUrl::FullyEncoded).toStdString();
+  urls.push_back(text);
+  if (onUrl) onUrl(text);
+}
+
+QApplication& CAppHarness::App() {
+  static int argc = 1;
+  static char name[] = "plumfinch-test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = [] {
+    Q_INIT_RESOURCE(res);
+    auto* a = new QApplication(argc, argv);
+    QApplication::setApplicationName("Plumfinch");
+    QApplication::setQuitOnLastWindowClosed(false);
+    QWBlogGlobalInit();
+    return a;
+  }();
+  return *app;
+}
+
+std::string CAppHarness::FreshSettings(const std::string& testName) {
+  const std::string folder = MakeTestFolder(testName, true);
+  // Port 9 (discard) on loopback is closed: any request not meant for a test partner
+  // fails at once instead of leaving the machine.
+  std::string ini = "[Hosts]\r\n";
+  for (const char* key : {"TencentOpen", "TencentOpenSecure", "TencentWeb", "SinaApi", "SinaWeb",
+                          "SohuApi", "SohuWeb", "TwitterApi", "TwitterWeb"})
+    ini += std::string(key) + "=127.0.0.1:9\r\n";
+  ini += "IpEchoUrl=http://127.0.0.1:9/getip.asp\r\n";
+  WriteFile(folder + "/Services.ini", ini);
+  ReloadServiceConfig();
+  return folder;
+}
+
+void CAppHarness::UseEmulator(const CEmulator& emulator, const std::string& folder, bool withCa) {
+  emulator.WriteServicesIni(folder, withCa);
+  ReloadServiceConfig();
+}
+
+CAppHarness::CAppHarness() {
+  App();
+  SetMessageBoxHook([this](const std::string& text) {
+    std::function<void(const std::string&)> fn;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_messages.push_back(text);
+      fn = m_onMessage;
+    }
+    if (fn) fn(text);
+  });
+  QDesktopServices::setUrlHandler("http", &m_urls, "handleUrl");
+  QDesktopServices::setUrlHandler("https", &m_urls, "handleUrl");
+  QDesktopServices::setUrlHandler("file", &m_urls, "handleUrl");
+}
+
+CAppHarness::~CAppHarness() {
+  CloseWindow();
+  QDesktopServices::unsetUrlHandler("http");
+  QDesktopServices::unsetUrlHandler("https");
+  QDesktopServices::unsetUrlHandler("file");
+  SetMessageBoxHook({});
+}
+
+std::vector<std::string> CAppHarness::Messages() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_messages;
+}
+
+void CAppHarness::ClearMessages() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_messages.clear();
+}
+
+CMainDlg* CAppHarness::OpenWindow(const std::string& commandLine) {
+  CloseWindow();
+  CMainDlg::SetCommandLine(commandLine);
+  m_dlg = new CMainDlg;
+  m_dlg->Create(nullptr);
+  m_dlg->show();
+  Pump(0);
+  return m_dlg;
+}
+
+void CAppHarness::CloseWindow() {
+  if (!m_dlg) return;
+  delete m_dlg;  // waits for the window's workers
+  m_dlg = nullptr;
+  Pump(0);
+}
+
+bool CAppHarness::WaitFor(const std::function<bool()>& pred, int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!pred()) {
+    if (timer.elapsed() > ms) return pred();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+void CAppHarness::Pump(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  do {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (ms > 0) QThread::msleep(2);
+  } while (timer.elapsed() < ms);
+}
+
+namespace {
+
+std::string Call(const std::string& url, EHttpMethod method, const CWeiboParam& params) {
+  char* data = nullptr;
+  int length = 0;
+  if (SyncRequest(url.c_str(), method, params, data, length) != 0 || !data) return {};
+  std::string body(data, size_t(length));
+  ReleaseData(data);
+  return body;
+}
+
+}  // namespace
+
+STokenPair MintAccessTokens(const CEmulator& emulator, EService service) {
+  struct SFlow {
+    std::string requestUrl, accessUrl;
+    EHttpMethod accessMethod;
+    const char* callback;
+  };
+  SFlow flow;
+  switch (service) {
+    case EService::Tencent:
+      flow = {HttpsUrl(EHost::TencentOpenSecure, "/cgi-bin/request_token"),
+              HttpsUrl(EHost::TencentOpenSecure, "/cgi-bin/access_token"), EHttpMethod_Get, "null"};
+      break;
+    case EService::Sina:
+      flow = {HttpUrl(EHost::SinaApi, "/oauth/request_token"),
+              HttpUrl(EHost::SinaApi, "/oauth/access_token"), EHttpMethod_Post, nullptr};
+      break;
+    case EService::Sohu:
+      flow = {HttpUrl(EHost::SohuApi, "/oauth/request_token"),
+              HttpUrl(EHost::SohuApi, "/oauth/access_token"), EHttpMethod_Post, nullptr};
+      break;
+    case EService::Twitter:
+      flow = {HttpUrl(EHost::TwitterApi, "/oauth/request_token"),
+              HttpUrl(EHost::TwitterApi, "/oauth/access_token"), EHttpMethod_Get, "oob"};
+      break;
+  }
+  CWeiboParam request;
+  AddConsumerKeyParams(service, request);
+  if (flow.callback) request.AddParam(PARAM_OAUTH_CALLBACK, flow.callback);
+  const std::string answer = Call(flow.requestUrl, EHttpMethod_Get, request);
+  const std::string token = GetQueryValue(answer, "oauth_token");
+  const std::string secret = GetQueryValue(answer, "oauth_token_secret");
+  if (token.empty() || secret.empty()) return {};
+  const std::string verifier = emulator.VerifierFor(token);
+  CWeiboParam access;
+  AddConsumerKeyParams(service, access);
+  access.AddParam(PARAM_TOKEN_KEY, token.c_str());
+  access.AddParam(PARAM_TOKEN_SECRET, secret.c_str());
+  access.AddParam(PARAM_OAUTH_VERIFIER, verifier.c_str());
+  const std::string granted = Call(flow.accessUrl, flow.accessMethod, access);
+  return {GetQueryValue(granted, "oauth_token"), GetQueryValue(granted, "oauth_token_secret")};
+}
+
+void StoreBoundAccount(EService service, const STokenPair& tokens, const std::string& name,
+                       const std::string& userId) {
+  static const char* const kPrefix[] = {"QQ", "Sina", "Sohu", "Twitter"};
+  const std::string prefix = kPrefix[int(service)];
+  ProfileString(true, (prefix + "AccessToken").c_str(), tokens.token, "");
+  ProfileString(true, (prefix + "AccessSecret").c_str(), tokens.secret, "");
+  if (service != EService::Tencent) ProfileString(true, (prefix + "UserID").c_str(), userId, "");
+  ProfileString(true, (prefix + "Name").c_str(), name, "");
+}
+
+bool StoreAllAccountsBound(const CEmulator& emulator) {
+  const struct {
+    EService service;
+    const char* name;
+    const char* userId;
+  } rows[] = {{EService::Tencent, "tencent_user", ""},
+              {EService::Sina, "新浪用户", "1904178193"},
+              {EService::Sohu, "搜狐用户", "20110815"},
+              {EService::Twitter, "twitter_user", "783214"}};
+  for (const auto& row : rows) {
+    const STokenPair tokens = MintAccessTokens(emulator, row.service);
+    if (tokens.token.empty() || tokens.secret.empty()) return false;
+    StoreBoundAccount(row.service, tokens, row.name, row.userId);
+  }
+  return true;
+}

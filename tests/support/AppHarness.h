@@ -1,0 +1,80 @@
+// Driving the real main window in a test: an offscreen application, message boxes and
+// browser calls captured instead of shown, a fresh settings folder, and accounts bound
+// with real tokens issued by the emulator.
+#pragma once
+#include <QObject>
+#include <QUrl>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/Credentials.h"
+
+class CEmulator;
+class CMainDlg;
+class QApplication;
+
+// Records every address the program opens instead of starting a browser. An optional
+// callback runs for each (on the user-interface thread) — e.g. to answer a dialog.
+class CUrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  std::vector<std::string> urls;
+  std::function<void(const std::string&)> onUrl;
+ public slots:
+  void handleUrl(const QUrl& url);
+};
+
+class CAppHarness {
+ public:
+  // Creates the offscreen application once per process and prepares networking.
+  static QApplication& App();
+
+  // A fresh settings folder for this test (PLUMFINCH_CONFIG_DIR) whose Services.ini sends
+  // every host to a closed loopback port, so nothing leaves the machine by accident.
+  // Returns the folder. Reloads the service configuration.
+  static std::string FreshSettings(const std::string& testName);
+  // Points the service configuration at a running emulator (writes Services.ini, reloads).
+  static void UseEmulator(const CEmulator& emulator, const std::string& folder, bool withCa = true);
+
+  CAppHarness();
+  ~CAppHarness();  // closes the window, removes the hooks
+
+  // Message boxes shown so far (texts), and addresses opened.
+  std::vector<std::string> Messages() const;
+  void ClearMessages();
+  // Runs for every message box (on the user-interface thread), after it is recorded.
+  void OnMessageBox(std::function<void(const std::string&)> fn) { m_onMessage = std::move(fn); }
+  CUrlCatcher& Urls() { return m_urls; }
+
+  // Creates, initialises and shows the main window (as the program does, without its
+  // own modal loop). The harness owns it until CloseWindow or its own end.
+  CMainDlg* OpenWindow(const std::string& commandLine = "plumfinch");
+  void CloseWindow();
+  CMainDlg* Window() const { return m_dlg; }
+
+  // Processes events until pred holds or ms pass; the last value of pred.
+  static bool WaitFor(const std::function<bool()>& pred, int ms = 10000);
+  static void Pump(int ms);
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<std::string> m_messages;
+  std::function<void(const std::string&)> m_onMessage;
+  CUrlCatcher m_urls;
+  CMainDlg* m_dlg = nullptr;
+};
+
+// A real access token pair for the service from the emulator, obtained through its
+// request-token, authorisation and access-token endpoints. Empty on failure.
+struct STokenPair {
+  std::string token, secret;
+};
+STokenPair MintAccessTokens(const CEmulator& emulator, EService service);
+// Writes the account keys of a bound service into Setting.ini, as a binding would.
+void StoreBoundAccount(EService service, const STokenPair& tokens, const std::string& name,
+                       const std::string& userId = "");
+// Binds all four services with fresh emulator tokens (names/ids of the emulator's
+// preset accounts). False when any could not be obtained.
+bool StoreAllAccountsBound(const CEmulator& emulator);
