@@ -1,0 +1,153 @@
+#!/usr/bin/python3
+"""Local stand-in for Tencent Weibo, Sina Weibo, Sohu Weibo, Twitter and the IP-echo
+page, on loopback, with a control interface for tests and a page for the demo.
+
+    /usr/bin/python3 emulator/plumfinch_emulator.py --state-dir DIR
+        [--ready-file FILE] [--services-ini FILE] [--base-port N] [--verbose]
+
+Every role listens on its own 127.0.0.1 port; when all listen, FILE gets the ports as
+JSON and "READY" is printed. SIGTERM or SIGINT ends it cleanly. See README.md.
+"""
+import argparse
+import json
+import os
+import signal
+import ssl
+import subprocess
+import sys
+import threading
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from pfemu.control import ControlApp  # noqa: E402
+from pfemu.httpcore import RoleServer  # noqa: E402
+from pfemu.services import ROLES, ServiceApp  # noqa: E402
+from pfemu.state import State  # noqa: E402
+
+INI_HOSTS = (("TencentOpen", "tencent_open"), ("TencentOpenSecure", "tencent_open_tls"),
+             ("TencentWeb", "tencent_web"), ("SinaApi", "sina_api"), ("SinaWeb", "sina_web"),
+             ("SohuApi", "sohu_api"), ("SohuWeb", "sohu_web"), ("TwitterApi", "twitter_api"),
+             ("TwitterWeb", "twitter_web"))
+
+
+def write_atomically(path, text):
+    path = os.path.abspath(path)
+    tmp = "%s.tmp.%d" % (path, os.getpid())
+    with open(tmp, "w", encoding="utf-8") as f:
+        f.write(text)
+        f.flush()
+        os.fsync(f.fileno())
+    os.replace(tmp, path)
+
+
+def make_certificate(state_dir):
+    """A self-signed certificate for 127.0.0.1 (subjectAltName IP:127.0.0.1)."""
+    cert = os.path.join(state_dir, "cert.pem")
+    key = os.path.join(state_dir, "key.pem")
+    base = ["openssl", "req", "-x509", "-nodes", "-keyout", key, "-out", cert, "-days",
+            "3650", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"]
+    # An EC key is made in a few milliseconds; RSA is the fallback.
+    for keyargs in (["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"],
+                    ["-newkey", "rsa:2048"]):
+        result = subprocess.run(base[:3] + keyargs + base[3:], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE)
+        if result.returncode == 0:
+            os.chmod(key, 0o600)
+            return cert, key
+    raise RuntimeError("openssl could not make a certificate: %s"
+                       % result.stderr.decode(errors="replace"))
+
+
+def services_ini(ports, ca_file):
+    lines = ["[Hosts]"]
+    for key, role in INI_HOSTS:
+        lines.append("%s=127.0.0.1:%d" % (key, ports[role]))
+    lines.append("IpEchoUrl=http://127.0.0.1:%d/getip.asp" % ports["ipecho"])
+    lines += ["", "[TLS]", "CAFile=%s" % ca_file, ""]
+    return "\n".join(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--state-dir", required=True)
+    parser.add_argument("--ready-file")
+    parser.add_argument("--services-ini")
+    parser.add_argument("--base-port", type=int, default=0)
+    parser.add_argument("--verbose", action="store_true", help="log every request to stderr")
+    args = parser.parse_args()
+
+    state_dir = os.path.abspath(args.state_dir)
+    os.makedirs(state_dir, exist_ok=True)
+    if args.ready_file and os.path.exists(args.ready_file):
+        os.remove(args.ready_file)  # never leave a stale one from an earlier run
+
+    cert, key = make_certificate(state_dir)
+    tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    tls.load_cert_chain(cert, key)
+
+    state = State(state_dir)
+    ports = {}
+    servers = []
+    try:
+        for offset, role in enumerate(ROLES):
+            port = args.base_port + offset if args.base_port else 0
+            server = RoleServer(role, port, None,
+                                tls if role == "tencent_open_tls" else None, args.verbose)
+            ports[role] = server.server_address[1]
+            servers.append(server)
+    except OSError as e:
+        sys.stderr.write("cannot listen on 127.0.0.1 (%s): %s\n" % (role, e))
+        for s in servers:
+            s.server_close()
+        return 1
+    for server in servers:
+        if server.role == "control":
+            server.app = ControlApp(state, ports)
+        else:
+            server.app = ServiceApp(state, server.role, ports)
+
+    stop = threading.Event()
+
+    def on_signal(signum, frame):
+        stop.set()
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+
+    threads = []
+    for server in servers:
+        t = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2},
+                             name="serve-" + server.role, daemon=True)
+        t.start()
+        threads.append(t)
+
+    if args.services_ini:
+        write_atomically(args.services_ini, services_ini(ports, cert))
+    if args.ready_file:
+        write_atomically(args.ready_file, json.dumps({
+            "ports": ports, "ca_file": cert, "pid": os.getpid(),
+            "control": "http://127.0.0.1:%d" % ports["control"]}, indent=1))
+    print("READY", flush=True)
+
+    while not stop.wait(0.5):
+        pass
+
+    # Let requests held by "hang" go, stop every accept loop at once, close the ports.
+    state.shutdown()
+    stoppers = [threading.Thread(target=s.shutdown) for s in servers]
+    for t in stoppers:
+        t.start()
+    for t in stoppers:
+        t.join(2.0)
+    for s in servers:
+        s.server_close()
+    if args.ready_file:
+        try:
+            os.remove(args.ready_file)
+        except OSError:
+            pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
