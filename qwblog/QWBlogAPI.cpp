@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,11 @@ struct Transfer {
   size_t cap = 0;  // most bytes accepted
   bool tooLarge = false;
   const std::atomic<bool>* abort = nullptr;
+  // Stall rule: no byte moved either way for stallLimit.
+  std::chrono::steady_clock::duration stallLimit{};
+  std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
+  curl_off_t lastDown = 0, lastUp = 0;
+  bool stalled = false;
 
   ~Transfer() { std::free(data); }
   char* Release() {
@@ -87,9 +93,23 @@ size_t WriteBody(char* ptr, size_t size, size_t count, void* user) {
   return n;
 }
 
-int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+// Called by libcurl at least once a second while a request runs (the low-speed
+// rule keeps a one-second timer armed), so both checks here react within a second.
+int Progress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
   auto* t = static_cast<Transfer*>(user);
-  return (t->abort && t->abort->load()) ? 1 : 0;
+  if (t->abort && t->abort->load()) return 1;
+  const auto now = std::chrono::steady_clock::now();
+  if (dlnow != t->lastDown || ulnow != t->lastUp) {
+    t->lastDown = dlnow;
+    t->lastUp = ulnow;
+    t->lastActivity = now;
+  } else if (t->stallLimit.count() > 0 && now - t->lastActivity >= t->stallLimit) {
+    // libcurl's own low-speed rule averages over several seconds, so after a burst
+    // it notices a stall late; this notices it on time.
+    t->stalled = true;
+    return 1;
+  }
+  return 0;
 }
 
 const char* SystemCaPath() {
@@ -152,6 +172,7 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
   transfer.cap = options.maxAnswerBytes;
   if (transfer.cap > static_cast<size_t>(INT_MAX) - 1) transfer.cap = static_cast<size_t>(INT_MAX) - 1;
   transfer.abort = params.AbortFlag();
+  if (options.stallTimeoutS > 0) transfer.stallLimit = std::chrono::seconds(options.stallTimeoutS);
   if (transfer.abort && transfer.abort->load()) return HTTP_RESULT_ABORTED;
 
   CurlHandle h;
@@ -232,7 +253,7 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
   const CURLcode rc = curl_easy_perform(c);
   if (rc != CURLE_OK) {
     if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) return HTTP_RESULT_TOO_LARGE;
-    if (rc == CURLE_ABORTED_BY_CALLBACK) return HTTP_RESULT_ABORTED;
+    if (rc == CURLE_ABORTED_BY_CALLBACK && !transfer.stalled) return HTTP_RESULT_ABORTED;
     return HTTP_RESULT_TRANSPORT;
   }
   long status = 0;
