@@ -7,7 +7,7 @@ file(MAKE_DIRECTORY ${PF_TEST_RUNTIME})
 function(pf_add_test)
   cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest Threads::Threads)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${T_NAME} PRIVATE
     PF_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PF_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
