@@ -1,0 +1,52 @@
+// Small helpers shared by the core tests: private folders and whole-file access.
+#pragma once
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace coretest {
+
+// A new, empty folder for one test under the test's private runtime folder.
+inline std::string FreshFolder(const std::string& name) {
+  const char* base = std::getenv("PLUMFINCH_TEST_TMP");
+  std::filesystem::path dir =
+      (base ? std::filesystem::path(base)
+            : std::filesystem::temp_directory_path() / "plumfinch-core-tests") /
+      name;
+  std::error_code ec;
+  std::filesystem::permissions(dir, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(dir, ec);
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+// A fresh folder that also becomes the settings folder.
+inline std::string FreshSettingsFolder(const std::string& name) {
+  std::string dir = FreshFolder(name);
+  setenv("PLUMFINCH_CONFIG_DIR", dir.c_str(), 1);
+  return dir;
+}
+
+inline std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+inline void Spit(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+inline unsigned FileMode(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+}  // namespace coretest
