@@ -129,7 +129,7 @@ def main():
             "control": "http://127.0.0.1:%d" % ports["control"]}, indent=1))
     print("READY", flush=True)
 
-    while not stop.wait(0.5):
+    while not stop.wait(0.1):
         pass
 
     # Let requests held by "hang" go, stop every accept loop at once, close the ports.

@@ -15,9 +15,9 @@ TEST(EmulatorClient, StartsReportsPortsAndReadsRequestsBack) {
   CEmulator emu;
   ASSERT_TRUE(emu.Start(dir + "/state"));
   ASSERT_TRUE(emu.Running());
-  for (const char* role : {"tencent_open", "tencent_open_tls", "tencent_web", "sina_api",
-                           "sina_web", "sohu_api", "sohu_web", "twitter_api", "twitter_web",
-                           "ipecho", "control"}) {
+  for (const char* role :
+       {"tencent_open", "tencent_open_tls", "tencent_web", "sina_api", "sina_web", "sohu_api",
+        "sohu_web", "twitter_api", "twitter_web", "ipecho", "control"}) {
     EXPECT_GT(emu.Port(role), 0) << role;
   }
   EXPECT_EQ(emu.Port("no_such_role"), 0);
@@ -27,12 +27,11 @@ TEST(EmulatorClient, StartsReportsPortsAndReadsRequestsBack) {
   const std::string ini = ReadFile(dir + "/config/Services.ini");
   EXPECT_NE(ini.find("SinaApi=127.0.0.1:" + std::to_string(emu.Port("sina_api")) + "\n"),
             std::string::npos);
-  EXPECT_NE(ini.find("TencentOpenSecure=127.0.0.1:" +
-                     std::to_string(emu.Port("tencent_open_tls"))),
+  EXPECT_NE(ini.find("TencentOpenSecure=127.0.0.1:" + std::to_string(emu.Port("tencent_open_tls"))),
             std::string::npos);
-  EXPECT_NE(ini.find("IpEchoUrl=http://127.0.0.1:" + std::to_string(emu.Port("ipecho")) +
-                     "/getip.asp"),
-            std::string::npos);
+  EXPECT_NE(
+      ini.find("IpEchoUrl=http://127.0.0.1:" + std::to_string(emu.Port("ipecho")) + "/getip.asp"),
+      std::string::npos);
   EXPECT_NE(ini.find("CAFile=" + emu.CaFile()), std::string::npos);
   ASSERT_TRUE(emu.WriteServicesIni(dir + "/noca", false));
   EXPECT_EQ(ReadFile(dir + "/noca/Services.ini").find("CAFile"), std::string::npos);

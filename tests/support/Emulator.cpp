@@ -106,8 +106,7 @@ bool CEmulator::Start(const std::string& stateDir) {
   // Everything the child needs is prepared before fork: after it, only exec-safe calls.
   const std::string python = "/usr/bin/python3";
   const std::string script = SourceDir() + "/emulator/plumfinch_emulator.py";
-  std::vector<std::string> args = {python, script, "--state-dir", stateDir, "--ready-file",
-                                   ready};
+  std::vector<std::string> args = {python, script, "--state-dir", stateDir, "--ready-file", ready};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -213,8 +212,7 @@ QJsonObject CEmulator::Get(const std::string& pathAndQuery, int* status) const {
   return QJsonDocument::fromJson(QByteArray::fromStdString(answer)).object();
 }
 
-QJsonObject CEmulator::Post(const std::string& path, const QJsonObject& body,
-                            int* status) const {
+QJsonObject CEmulator::Post(const std::string& path, const QJsonObject& body, int* status) const {
   const std::string json = QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString();
   std::string answer;
   int code = Transfer(m_control + path, "POST", &json, "", &answer);
