@@ -1,0 +1,286 @@
+// Request library transport against small servers on 127.0.0.1 that answer in exact,
+// sometimes broken ways: statuses, empty and huge answers, cut and endless bodies,
+// proxies that are down or speak another protocol, the abort flag, parallel callers.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qwblog/OAuth.h"
+#include "qwblog/QWBlogAPI.h"
+#include "tests/qwblog/RawServer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Answer {
+  HTTP_RESULTCODE result = -1;
+  std::string body;
+  bool dataNull = true;
+  int length = -1;
+};
+
+Answer Request(const std::string& url, EHttpMethod method, const CWeiboParam& params) {
+  Answer a;
+  char* data = nullptr;
+  int length = 0;
+  a.result = SyncRequest(url.c_str(), method, params, data, length);
+  a.dataNull = data == nullptr;
+  a.length = length;
+  if (data) {
+    EXPECT_EQ(data[length], '\0');
+    a.body.assign(data, static_cast<size_t>(length));
+    ReleaseData(data);
+  }
+  return a;
+}
+
+CWeiboParam Signed() {
+  CWeiboParam p;
+  p.AddParam(QWB_CUSTOM_KEY, "ck");
+  p.AddParam(QWB_CUSTOM_SECRET, "cs");
+  p.AddParam(QWB_TOKEN_KEY, "tk");
+  p.AddParam(QWB_TOKEN_SECRET, "ts");
+  return p;
+}
+
+long MaxRssKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+// A port on 127.0.0.1 with nothing listening.
+int DeadPort() {
+  RawServer s([](RawServer&, int, const std::string&) {});
+  return s.Port();  // closed again when s goes away
+}
+
+void NoAnswer(const Answer& a) {
+  EXPECT_NE(a.result, HTTP_RESULT_OK);
+  EXPECT_TRUE(a.dataNull);
+  EXPECT_EQ(a.length, 0);
+}
+
+class Transport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QWBlogGlobalInit();
+    m_saved = QWBlogGetOptions();
+  }
+  void TearDown() override { QWBlogSetOptions(m_saved); }
+  void SetTimeouts(long connectMs, long stallS, long totalS) {
+    QWBlogOptions o = QWBlogGetOptions();
+    o.connectTimeoutMs = connectMs;
+    o.stallTimeoutS = stallS;
+    o.totalTimeoutS = totalS;
+    QWBlogSetOptions(o);
+  }
+  QWBlogOptions m_saved;
+};
+
+}  // namespace
+
+TEST_F(Transport, AnyHttpStatusComesBackWithItsBody) {
+  RawServer server([](RawServer&, int fd, const std::string& req) {
+    if (req.find("GET /denied") == 0) RawServer::SendAll(fd, RawServer::Response(401, "bad sig"));
+    if (req.find("GET /moved") == 0)
+      RawServer::SendAll(fd, RawServer::Response(302, "gone", "Location: /denied\r\n"));
+    if (req.find("GET /empty") == 0) RawServer::SendAll(fd, RawServer::Response(200, ""));
+    if (req.find("GET /zero") == 0)
+      RawServer::SendAll(fd, RawServer::Response(500, std::string("a\0b", 3)));
+    if (req.find("POST /form") == 0) RawServer::SendAll(fd, RawServer::Response(200, req));
+  });
+
+  Answer a = Request(server.Url("/denied"), EHttpMethod_Get, Signed());
+  EXPECT_EQ(a.result, HTTP_RESULT_OK);
+  EXPECT_EQ(a.body, "bad sig");
+
+  a = Request(server.Url("/moved"), EHttpMethod_Get, Signed());
+  EXPECT_EQ(a.result, HTTP_RESULT_OK);
+  EXPECT_EQ(a.body, "gone");  // the redirect is not followed
+  EXPECT_EQ(server.Connections(), 2);
+
+  a = Request(server.Url("/empty"), EHttpMethod_Get, Signed());
+  EXPECT_EQ(a.result, HTTP_RESULT_OK);
+  EXPECT_EQ(a.length, 0);
+  EXPECT_FALSE(a.dataNull);
+
+  a = Request(server.Url("/zero"), EHttpMethod_Get, Signed());
+  EXPECT_EQ(a.result, HTTP_RESULT_OK);
+  EXPECT_EQ(a.length, 3);
+  EXPECT_EQ(a.body, std::string("a\0b", 3));
+
+  // What a POST puts on the wire: signed header, form body, no reserved names.
+  CWeiboParam p = Signed();
+  p.AddParam("status", "x y");
+  a = Request(server.Url("/form"), EHttpMethod_Post, p);
+  ASSERT_EQ(a.result, HTTP_RESULT_OK);
+  EXPECT_NE(a.body.find("\r\nAuthorization: OAuth "), std::string::npos) << a.body;
+  EXPECT_NE(a.body.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"),
+            std::string::npos);
+  EXPECT_EQ(a.body.substr(a.body.size() - 16), "\r\n\r\nstatus=x%20y");
+  EXPECT_EQ(a.body.find("100-continue"), std::string::npos);
+  EXPECT_EQ(a.body.find("strCustom"), std::string::npos);
+}
+
+TEST_F(Transport, HugeAnswersFailQuicklyWithBoundedMemory) {
+  const size_t kHundredMb = 100u << 20;
+  RawServer server([&](RawServer&, int fd, const std::string& req) {
+    const bool withLength = req.find("GET /length") == 0;
+    std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+    if (withLength) head += "Content-Length: " + std::to_string(kHundredMb) + "\r\n";
+    if (!RawServer::SendAll(fd, head + "\r\n")) return;
+    const std::string chunk(1 << 16, 'x');
+    for (size_t sent = 0; sent < kHundredMb; sent += chunk.size()) {
+      if (!RawServer::SendAll(fd, chunk)) return;  // the client gave up
+    }
+  });
+  const long rssBefore = MaxRssKb();
+  for (const char* path : {"/length", "/close-delimited"}) {
+    auto start = Clock::now();
+    Answer a = Request(server.Url(path), EHttpMethod_Get, Signed());
+    EXPECT_EQ(a.result, HTTP_RESULT_TOO_LARGE) << path;
+    EXPECT_TRUE(a.dataNull);
+    EXPECT_LT(SecondsSince(start), 10.0) << path;
+  }
+  EXPECT_LT(MaxRssKb() - rssBefore, 48L * 1024) << "answers must not be buffered whole";
+
+  // The cap is exact: cap bytes pass, one more fails.
+  QWBlogOptions o = QWBlogGetOptions();
+  o.maxAnswerBytes = 1000;
+  QWBlogSetOptions(o);
+  RawServer sized([](RawServer&, int fd, const std::string& req) {
+    size_t n = req.find("GET /1000") == 0 ? 1000 : 1001;
+    // Close-delimited, so only the write path can catch it.
+    RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(n, 'y'));
+  });
+  Answer ok = Request(sized.Url("/1000"), EHttpMethod_Get, Signed());
+  EXPECT_EQ(ok.result, HTTP_RESULT_OK);
+  EXPECT_EQ(ok.length, 1000);
+  EXPECT_EQ(Request(sized.Url("/1001"), EHttpMethod_Get, Signed()).result, HTTP_RESULT_TOO_LARGE);
+}
+
+TEST_F(Transport, CutAndEndlessAnswersFail) {
+  SetTimeouts(2000, 1, 5);
+  RawServer server([](RawServer& s, int fd, const std::string& req) {
+    if (req.find("GET /cut") == 0) {
+      RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" +
+                                 std::string(100, 'z'));
+    } else if (req.find("GET /chunk-cut") == 0) {
+      RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n");
+    } else if (req.find("GET /stall") == 0) {
+      RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\npartial");
+      s.WaitStop(30000);
+    } else if (req.find("GET /silent") == 0) {
+      s.WaitStop(30000);
+    } else if (req.find("GET /drip") == 0) {
+      // Two bytes a second: never slow enough for the stall rule, never finished.
+      RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+      while (!s.WaitStop(500) && RawServer::SendAll(fd, "d")) {
+      }
+    }
+  });
+  struct Case {
+    const char* path;
+    double atLeast, atMost;
+  } cases[] = {{"/cut", 0, 1.5},   {"/chunk-cut", 0, 1.5}, {"/stall", 0.9, 3.5},
+               {"/silent", 0.9, 3.5}, {"/drip", 4.5, 7.5}};
+  for (const auto& c : cases) {
+    auto start = Clock::now();
+    Answer a = Request(server.Url(c.path), EHttpMethod_Get, Signed());
+    const double took = SecondsSince(start);
+    EXPECT_EQ(a.result, HTTP_RESULT_TRANSPORT) << c.path;
+    NoAnswer(a);
+    EXPECT_GE(took, c.atLeast) << c.path;
+    EXPECT_LE(took, c.atMost) << c.path;
+  }
+}
+
+TEST_F(Transport, AbortFlagEndsAWaitingRequest) {
+  RawServer server([](RawServer& s, int, const std::string&) { s.WaitStop(30000); });
+  std::atomic<bool> abort{false};
+  CWeiboParam p = Signed();
+  p.SetAbortFlag(&abort);
+  std::thread raiser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    abort = true;
+  });
+  auto start = Clock::now();
+  Answer a = Request(server.Url("/"), EHttpMethod_Get, p);
+  raiser.join();
+  EXPECT_EQ(a.result, HTTP_RESULT_ABORTED);
+  NoAnswer(a);
+  EXPECT_LT(SecondsSince(start), 2.5);
+  // Already raised: nothing is sent.
+  const int before = server.Connections();
+  EXPECT_EQ(Request(server.Url("/"), EHttpMethod_Get, p).result, HTTP_RESULT_ABORTED);
+  EXPECT_EQ(server.Connections(), before);
+}
+
+TEST_F(Transport, BrokenProxiesFailFast) {
+  SetTimeouts(5000, 2, 10);
+  RawServer target([](RawServer&, int fd, const std::string&) {
+    RawServer::SendAll(fd, RawServer::Response(200, "direct"));
+  });
+  // A port that greets in another protocol and hangs up.
+  RawServer ssh(
+      [](RawServer& s, int fd, const std::string&) {
+        RawServer::SendAll(fd, "SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n");
+        s.WaitStop(200);
+      },
+      false);
+  const int dead = DeadPort();
+  for (int type : {0, 4, 7}) {
+    for (int port : {dead, ssh.Port()}) {
+      CWeiboParam p = Signed();
+      p.SetProxy(type, 0x7f000001UL, port);
+      auto start = Clock::now();
+      Answer a = Request(target.Url("/"), EHttpMethod_Get, p);
+      NoAnswer(a);
+      EXPECT_EQ(a.result, HTTP_RESULT_TRANSPORT) << type << " " << port;
+      EXPECT_LT(SecondsSince(start), 2.0) << "type " << type << " port " << port;
+    }
+  }
+  EXPECT_EQ(target.Connections(), 0);
+  // A picture that cannot be read stops the request before anything is sent.
+  CWeiboParam pic = Signed();
+  pic.AddPicNameParam("pic", "/nonexistent/picture.jpg");
+  EXPECT_EQ(Request(target.Url("/"), EHttpMethod_Post, pic).result, HTTP_RESULT_FILE_ERROR);
+  EXPECT_EQ(target.Connections(), 0);
+}
+
+TEST_F(Transport, FiveThreadsAtOnce) {
+  // The server answers with the request's own form body, so each caller can check it
+  // got its own answer.
+  RawServer server([](RawServer&, int fd, const std::string& req) {
+    size_t end = req.find("\r\n\r\n");
+    RawServer::SendAll(fd, RawServer::Response(200, end == std::string::npos ? "" : req.substr(end + 4)));
+  });
+  std::atomic<int> right{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 5; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) {
+        // Options change while requests run.
+        if (t == 0) QWBlogSetOptions(QWBlogGetOptions());
+        CWeiboParam p = Signed();
+        const std::string value = "t" + std::to_string(t) + " n" + std::to_string(i) + " \xE4\xB8\xAD";
+        p.AddParam("status", value.c_str());
+        Answer a = Request(server.Url("/echo"), EHttpMethod_Post, p);
+        if (a.result == HTTP_RESULT_OK && a.body == "status=" + qwblog::PercentEncode(value)) ++right;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(right.load(), 100);
+}
