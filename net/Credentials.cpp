@@ -22,10 +22,10 @@ struct CStoredConsumer {
   const char* secret;
 };
 const CStoredConsumer kStoredConsumers[kServiceCount] = {
-    {"23gd52:9e37:h98g;g57fhg8cf87g294", "h<2;<gc<e;f226f94f:<f748554f3b7e"},          // Tencent
-    {"48::523;94", "67:43ch83:;6:53fedf:94f99:23e257"},                                // Sina
-    {"m7TQO[h9xxJh4IisGLum", "sp9m8CewKGZ2j9O{X2YgYtZGz33YF2yZqCTrG9EW"},              // Sohu
-    {"DVMEEfLd[\\897Ge2tCXJW", "e8IXPVCxV45[KrN8R6X3OIW[KlSn7tTOQLKbMoHNrZ"},          // Twitter
+    {"23gd52:9e37:h98g;g57fhg8cf87g294", "h<2;<gc<e;f226f94f:<f748554f3b7e"},  // Tencent
+    {"48::523;94", "67:43ch83:;6:53fedf:94f99:23e257"},                        // Sina
+    {"m7TQO[h9xxJh4IisGLum", "sp9m8CewKGZ2j9O{X2YgYtZGz33YF2yZqCTrG9EW"},      // Sohu
+    {"DVMEEfLd[\\897Ge2tCXJW", "e8IXPVCxV45[KrN8R6X3OIW[KlSn7tTOQLKbMoHNrZ"},  // Twitter
 };
 
 size_t Index(EService service) {

@@ -106,8 +106,7 @@ std::string PlainHttpRequest(const std::string& url, const std::string& verb, co
   std::string method = verb.empty() ? std::string("GET") : verb;
   if (!IsHostName(host) || !IsVerb(method)) return {};
   unsigned short effectivePort = port ? port : 80;
-  std::string target =
-      "http://" + host + ":" + std::to_string(effectivePort) + EscapePath(path);
+  std::string target = "http://" + host + ":" + std::to_string(effectivePort) + EscapePath(path);
 
   std::unique_ptr<CURL, CCurlDeleter> curl(curl_easy_init());
   if (!curl) return {};

@@ -15,9 +15,9 @@ namespace {
 constexpr int kHostCount = 9;
 
 // Key names in [Hosts], indexed by EHost, with the services' own hosts.
-const char* const kHostKeys[kHostCount] = {
-    "TencentOpen", "TencentOpenSecure", "TencentWeb", "SinaApi",   "SinaWeb",
-    "SohuApi",     "SohuWeb",           "TwitterApi", "TwitterWeb"};
+const char* const kHostKeys[kHostCount] = {"TencentOpen", "TencentOpenSecure", "TencentWeb",
+                                           "SinaApi",     "SinaWeb",           "SohuApi",
+                                           "SohuWeb",     "TwitterApi",        "TwitterWeb"};
 const char* const kDefaultHosts[kHostCount] = {
     "open.t.qq.com",  "open.t.qq.com", "t.qq.com",        "api.t.sina.com.cn", "t.sina.com.cn",
     "api.t.sohu.com", "t.sohu.com",    "api.twitter.com", "twitter.com"};

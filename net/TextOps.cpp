@@ -13,15 +13,24 @@ namespace {
 std::string IconvName(unsigned codePage) {
   switch (codePage) {
     case CP_ACP:
-    case CP_UTF8: return "UTF-8";
-    case 936: return "GBK";
-    case 20127: return "ASCII";
-    case 20932: return "EUC-JP";
-    case 20936: return "GB2312";
-    case 51949: return "EUC-KR";
-    case 54936: return "GB18030";
-    case 65000: return "UTF-7";
-    default: break;
+    case CP_UTF8:
+      return "UTF-8";
+    case 936:
+      return "GBK";
+    case 20127:
+      return "ASCII";
+    case 20932:
+      return "EUC-JP";
+    case 20936:
+      return "GB2312";
+    case 51949:
+      return "EUC-KR";
+    case 54936:
+      return "GB18030";
+    case 65000:
+      return "UTF-7";
+    default:
+      break;
   }
   if (codePage >= 28591 && codePage <= 28606) return "ISO-8859-" + std::to_string(codePage - 28590);
   return "CP" + std::to_string(codePage);
@@ -30,14 +39,17 @@ std::string IconvName(unsigned codePage) {
 // Code pages whose characters take one or two bytes, and the lead bytes of the latter.
 bool IsLeadByte(unsigned codePage, unsigned char byte) {
   switch (codePage) {
-    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 932:
+      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
     case 936:
     case 949:
     case 950:
     case 1361:
     case 20936:
-    case 54936: return byte >= 0x81 && byte <= 0xFE;
-    default: return false;
+    case 54936:
+      return byte >= 0x81 && byte <= 0xFE;
+    default:
+      return false;
   }
 }
 
@@ -116,8 +128,7 @@ bool Encode(const std::string& units, const std::string& to, std::string& result
   return true;
 }
 
-const char kUrlSafe[] =
-    "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ$-_.+!*'(),";
+const char kUrlSafe[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ$-_.+!*'(),";
 
 }  // namespace
 
@@ -150,8 +161,7 @@ std::string UrlEncode(std::string source) {
   return result;
 }
 
-size_t FindText(const std::string& hay, const std::string& needle, size_t from,
-                unsigned codePage) {
+size_t FindText(const std::string& hay, const std::string& needle, size_t from, unsigned codePage) {
   if (from > hay.size()) return std::string::npos;
   if (!IsDoubleByte(codePage)) return hay.find(needle, from);
   // Walk character by character from the start so that trail bytes are known.

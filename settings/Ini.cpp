@@ -94,8 +94,8 @@ std::vector<CLine> ScanLines(const std::string& text) {
 // Position of the key's line in the first matching section, and where a new key of
 // that section would go. Both npos when absent.
 struct CKeyPlace {
-  size_t keyLine = std::string::npos;  // index into lines
-  size_t insertAt = std::string::npos; // byte offset for a new key line
+  size_t keyLine = std::string::npos;   // index into lines
+  size_t insertAt = std::string::npos;  // byte offset for a new key line
 };
 
 CKeyPlace FindKey(const std::string& text, const std::vector<CLine>& lines,
@@ -171,8 +171,8 @@ std::optional<std::string> IniGetValue(const std::string& text, const std::strin
   return value.substr(0, value.find('\0'));
 }
 
-std::string IniSetValue(const std::string& text, const std::string& section,
-                        const std::string& key, const std::string& value) {
+std::string IniSetValue(const std::string& text, const std::string& section, const std::string& key,
+                        const std::string& value) {
   const std::string eol = LineEnding(text);
   const std::string newLine = key + "=" + CleanValue(value);
   std::vector<CLine> lines = ScanLines(text);

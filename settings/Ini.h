@@ -19,8 +19,8 @@ std::optional<std::string> IniGetValue(const std::string& text, const std::strin
 // byte of text is kept. New lines use the text's own line ending ("\r\n" for a text
 // without one). CR and LF inside value become blanks, and value ends at its first zero
 // byte, so a value can never add lines of its own.
-std::string IniSetValue(const std::string& text, const std::string& section,
-                        const std::string& key, const std::string& value);
+std::string IniSetValue(const std::string& text, const std::string& section, const std::string& key,
+                        const std::string& value);
 
 // The number in a value the way the Windows profile functions read it: optional blanks,
 // an optional sign, then decimal digits up to the first non-digit, wrapping modulo 2^32.

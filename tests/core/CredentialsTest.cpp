@@ -15,8 +15,7 @@ using namespace coretest;
 
 namespace {
 
-const EService kServices[] = {EService::Tencent, EService::Sina, EService::Sohu,
-                              EService::Twitter};
+const EService kServices[] = {EService::Tencent, EService::Sina, EService::Sohu, EService::Twitter};
 
 // FNV-1a of the usable consumer values, so the test holds no credential in clear.
 uint64_t Fnv1a(const std::string& text) {
@@ -76,9 +75,10 @@ TEST(Credentials, TokenParamsComeInOrder) {
   CWeiboParam params;
   EXPECT_TRUE(AddTokenParams(EService::Sohu, params, "tok", "sec"));
   using Pair = std::pair<std::string, std::string>;
-  std::vector<Pair> expected = {
-      {"strCustomKey", "ck"}, {"strCustomSecrect", "cs"}, {"strTokenKey", "tok"},
-      {"strTokenSecrect", "sec"}};
+  std::vector<Pair> expected = {{"strCustomKey", "ck"},
+                                {"strCustomSecrect", "cs"},
+                                {"strTokenKey", "tok"},
+                                {"strTokenSecrect", "sec"}};
   EXPECT_EQ(params.Params(), expected);
 
   CWeiboParam unbound;

@@ -181,9 +181,9 @@ TEST(PlainHttp, VerbBodyAndExtraHeadersGoOutAsGiven) {
   EXPECT_NE(request.find("\r\nX-One: 1\r\nX-Two: 2\r\n"), std::string::npos) << request;
   EXPECT_EQ(request.find("application/x-www-form-urlencoded"), std::string::npos) << request;
   EXPECT_EQ(request.substr(request.size() - 7), "a=1&b=2");
-  EXPECT_EQ(PlainHttpRequest("http://127.0.0.1/", "GET\r\nX: y", nullptr, 0, "", nullptr,
-                             server.Port()),
-            "")
+  EXPECT_EQ(
+      PlainHttpRequest("http://127.0.0.1/", "GET\r\nX: y", nullptr, 0, "", nullptr, server.Port()),
+      "")
       << "a verb cannot carry header lines";
 }
 

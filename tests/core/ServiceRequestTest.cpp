@@ -50,9 +50,10 @@ void FakeRelease(void* data) {
   std::free(data);
 }
 
-std::string RunRequest(bool isTwitter, const CProxySettings& proxy, CWeiboParam params = CWeiboParam()) {
-  return ExecuteServiceRequest("http://127.0.0.1:1/statuses/update.json", EHttpMethod_Post,
-                               params, isTwitter, proxy, FakeRequest, FakeRelease);
+std::string RunRequest(bool isTwitter, const CProxySettings& proxy,
+                       CWeiboParam params = CWeiboParam()) {
+  return ExecuteServiceRequest("http://127.0.0.1:1/statuses/update.json", EHttpMethod_Post, params,
+                               isTwitter, proxy, FakeRequest, FakeRelease);
 }
 
 class ServiceRequest : public ::testing::Test {
@@ -77,8 +78,8 @@ TEST_F(ServiceRequest, ProxyIsSetOnlyWhenTheRuleSaysSoWithValuesUnchanged) {
   struct Row {
     int range;
     bool twitterProxied, othersProxied;
-  } rows[] = {{0, false, false}, {1, true, false}, {2, true, true}, {5, true, false},
-              {-3, true, false}};
+  } rows[] = {
+      {0, false, false}, {1, true, false}, {2, true, true}, {5, true, false}, {-3, true, false}};
   for (const Row& row : rows) {
     CProxySettings proxy{row.range, 7, 0xC0A80101ul, 1080};
     for (bool isTwitter : {true, false}) {

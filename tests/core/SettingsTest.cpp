@@ -175,8 +175,8 @@ TEST(Settings, AFailedWriteLeavesTheOldFileIntact) {
   EXPECT_EQ(FilesIn(dir), 1u) << "no temporary file may be left behind";
 
   if (geteuid() != 0) {  // permissions do not stop root
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_read |
-                                          std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     ProfileString(true, "QQName", "lost", "");
     std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
     EXPECT_EQ(Slurp(SettingsPath()), before);

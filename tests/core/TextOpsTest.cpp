@@ -77,7 +77,11 @@ TEST(ConvertCodePage, AnsiIsUtf8AndBadInputIsSurvived) {
   EXPECT_EQ(ConvertCodePage(std::string("ab\0cd", 5), CP_UTF8, CP_ACP), "ab")
       << "text ends at the first zero byte";
   // Invalid bytes become the replacement character; the rest converts.
-  EXPECT_EQ(ConvertCodePage("a\xFF" "b", CP_UTF8, CP_ACP), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ConvertCodePage("a\xFF"
+                            "b",
+                            CP_UTF8, CP_ACP),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(ConvertCodePage("a\xE4\xB8", CP_UTF8, 936), "a??");
   EXPECT_EQ(ConvertCodePage("\xD6", 936, CP_UTF8), "\xEF\xBF\xBD") << "cut-off lead byte";
   EXPECT_EQ(ConvertCodePage("abc", 12345, CP_UTF8), "") << "unknown code page";
@@ -86,12 +90,17 @@ TEST(ConvertCodePage, AnsiIsUtf8AndBadInputIsSurvived) {
 
 TEST(FindText, NeverStartsOnATrailByteOfCodePage936) {
   // 0x81 0x61 is one GBK character whose second byte looks like "a".
-  const std::string body = "\x81" "a=x&a=y";
+  const std::string body =
+      "\x81"
+      "a=x&a=y";
   EXPECT_EQ(GetQueryValue(body, "a", 936), "y");
   EXPECT_EQ(GetQueryValue(body, "a", CP_ACP), "x");
   EXPECT_EQ(FindText(body, "a", 0, 936), 5u);
   EXPECT_EQ(FindText(body, "a", 2, 936), 5u);
-  EXPECT_EQ(FindText("\xB1\xED" "\xED", "\xED", 0, 936), 2u);
+  EXPECT_EQ(FindText("\xB1\xED"
+                     "\xED",
+                     "\xED", 0, 936),
+            2u);
   EXPECT_EQ(FindText("ab\x81", "\x81", 0, 936), 2u) << "a lone lead byte at the end";
   EXPECT_EQ(FindText("abc", "", 1, 936), 1u);
   EXPECT_EQ(FindText("abc", "x", 5, 936), std::string::npos);
