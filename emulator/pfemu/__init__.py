@@ -1,0 +1,1 @@
+"""The Plumfinch service emulator: state, OAuth checks, HTTP plumbing, services, pages."""

@@ -163,7 +163,7 @@ class EmulatorTest(unittest.TestCase):
         self.assertEqual((status, text.strip()), (401, "unknown consumer key"))
 
         # Another service's consumer is unknown here.
-        sohu_key = Client(*CONSUMERS["sohu"][:1], client_secret=CONSUMERS["sohu"][1])
+        sohu_key = Client(CONSUMERS["sohu"][0], client_secret=CONSUMERS["sohu"][1])
         self.assertEqual(self.signed("sina", "GET", "/oauth/request_token",
                                      client=sohu_key)[0], 401)
 

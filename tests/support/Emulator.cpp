@@ -115,7 +115,8 @@ bool CEmulator::Start(const std::string& stateDir) {
   pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
-    // The emulator goes when the test process goes, even after a crash.
+    // The emulator goes when the test process goes, even after a crash. The signal is
+    // tied to the thread that forked: call Start from a thread that outlives the emulator.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(127);
     int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
