@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QUrl>
 #include <chrono>
 #include <thread>
@@ -149,7 +150,11 @@ void CMainDlg::OnTimer(uintptr_t id) {
 }
 
 void CMainDlg::OnSize(WPARAM type) {
-  if (type == SIZE_MINIMIZED && m_trayIcon.IsEnabled()) hide();
+  // Hidden once the minimise has finished: hiding in the middle of it would be undone.
+  if (type == SIZE_MINIMIZED && m_trayIcon.IsEnabled())
+    QTimer::singleShot(0, this, [this] {
+      if (isMinimized()) hide();
+    });
 }
 
 void CMainDlg::OnShowHideWindow() {

@@ -1,0 +1,96 @@
+// The program as a process: it starts, and SIGTERM or SIGINT end it like the exit
+// command (boxes saved, exit code 0) even while its workers sleep or wait.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+#include "tests/support/TestEnv.h"
+
+extern char** environ;
+
+namespace {
+
+std::string Program() { return std::string(PF_BINARY_DIR) + "/plumfinch"; }
+
+pid_t Launch(const std::vector<std::string>& extraEnv, const std::vector<std::string>& args = {}) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  env.push_back("QT_QPA_PLATFORM=offscreen");
+  for (const auto& e : extraEnv) env.push_back(e);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argvStore = {Program()};
+  argvStore.insert(argvStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argvStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, Program().c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+  return pid;
+}
+
+// Exit status, or -1 when the process did not end within ms.
+int WaitExit(pid_t pid, int ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+std::string Folder(const char* name) {
+  const std::string folder = MakeTestFolder(name, false);
+  WriteFile(folder + "/Services.ini",
+            "[Hosts]\r\nIpEchoUrl=http://127.0.0.1:9/getip.asp\r\nTencentOpen=127.0.0.1:9\r\n"
+            "SinaApi=127.0.0.1:9\r\nSohuApi=127.0.0.1:9\r\nTwitterApi=127.0.0.1:9\r\n");
+  return folder;
+}
+
+TEST(ProcessEnd, TermAndIntSaveTheBoxesAndExitCleanly) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    const std::string folder = Folder(sig == SIGTERM ? "term" : "int");
+    // A bound account makes the pollers work; a one-second interval keeps them cycling.
+    WriteFile(folder + "/Setting.ini", "[Plumfinch]\r\nQQName=someone\r\nSinaName=other\r\n");
+    pid_t pid = Launch({"PLUMFINCH_CONFIG_DIR=" + folder, "PLUMFINCH_POLL_INTERVAL_MS=1000"});
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(pid, sig);
+    EXPECT_EQ(WaitExit(pid, 5000), 0) << "signal " << sig;
+    const std::string ini = ReadFile(folder + "/Setting.ini");
+    EXPECT_NE(ini.find("QQName=someone"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("AlertAtMe=1"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("SendToTwitter=0"), std::string::npos) << ini;
+  }
+}
+
+TEST(ProcessEnd, EndsQuicklyRightAfterStartAndInTheBackground) {
+  const std::string folder = Folder("early");
+  pid_t pid = Launch({"PLUMFINCH_CONFIG_DIR=" + folder}, {"-background"});
+  ASSERT_GT(pid, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 5000), 0);
+}
+
+TEST(ProcessStart, StartsWithoutAnyFontConfiguration) {
+  const std::string folder = Folder("nofont");
+  WriteFile(folder + "/fonts.conf", "<?xml version=\"1.0\"?><fontconfig></fontconfig>\n");
+  pid_t pid = Launch({"PLUMFINCH_CONFIG_DIR=" + folder, "FONTCONFIG_FILE=" + folder + "/fonts.conf"});
+  ASSERT_GT(pid, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  int status = 0;
+  EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the program must still be running";
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 5000), 0);
+}
+
+}  // namespace
