@@ -1,0 +1,85 @@
+// CAlertPopup: placing the popup above the taskbar, the 15-second countdown, the view
+// button, closing, and deleting the object once its window is gone.
+#include "notify/AlertPopup.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <atomic>
+
+#include "platform/Shell.h"
+#include "res/Resource.h"
+
+namespace {
+
+constexpr uintptr_t kCountdownTimer = 1;
+std::atomic<int> g_tickPeriodMs{1000};
+
+std::string CountdownLine(int seconds) {
+  return "本提示将在" + std::to_string(seconds) + "秒后自动关闭。";
+}
+
+}  // namespace
+
+CAlertPopup::CAlertPopup() : CDialog(IDD_ALERT_POPUP, nullptr) {
+  OnMessage(WM_TIMER, [this](WPARAM id, LPARAM) {
+    OnTimer(id);
+    return LRESULT(0);
+  });
+  // The close box (and Alt+F4) destroys the popup.
+  OnMessage(WM_CLOSE, [this](WPARAM, LPARAM) {
+    DestroyWindow();
+    return LRESULT(0);
+  });
+  OnCommand(IDC_ALERT_VIEW, [this] { OnViewClicked(); });
+}
+
+void CAlertPopup::SetTickPeriodMs(int ms) { g_tickPeriodMs = ms > 0 ? ms : 1000; }
+int CAlertPopup::TickPeriodMs() { return g_tickPeriodMs; }
+
+bool CAlertPopup::OnInitDialog() {
+  CDialog::OnInitDialog();  // focus on the first control, the view button
+  setWindowTitle(QString::fromStdString(m_strTitle));
+  SetDlgItemText(IDC_ALERT_TEXT, "\r\n" + m_strText);
+  // Above every other window, and no taskbar entry (the template makes it a tool window).
+  setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  PlaceAtCorner();
+  // A window manager adds its frame only once the window is shown: place it again then.
+  QTimer::singleShot(0, this, [this] {
+    if (!IsWindowDestroyed()) PlaceAtCorner();
+  });
+  m_nSecondsLeft = 15;
+  SetTimer(kCountdownTimer, TickPeriodMs());
+  return true;
+}
+
+void CAlertPopup::PlaceAtCorner() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  adjustSize();
+  // The work area leaves out panels and taskbars; the popup sits 15 pixels from its
+  // right edge and 5 above its bottom edge, keeping its size.
+  const QRect area = screen->availableGeometry();
+  const QRect frame = frameGeometry();
+  const int width = std::max(frame.width(), this->width());
+  const int height = std::max(frame.height(), this->height());
+  move(area.x() + area.width() - width - 15, area.y() + area.height() - height - 5);
+}
+
+void CAlertPopup::OnTimer(uintptr_t id) {
+  if (id != kCountdownTimer) return;
+  if (m_nSecondsLeft > 0) {
+    SetDlgItemText(IDC_ALERT_COUNTDOWN, CountdownLine(m_nSecondsLeft));
+    --m_nSecondsLeft;
+  } else {
+    KillTimer(kCountdownTimer);
+    DestroyWindow();
+  }
+}
+
+void CAlertPopup::OnViewClicked() {
+  ShellOpenUrl(m_strUrl);  // a failure to open is ignored: the popup closes anyway
+  WindowProc(WM_CLOSE, 0, 0);
+}
+
+void CAlertPopup::PostNcDestroy() { deleteLater(); }
