@@ -1,15 +1,70 @@
-// Menu commands of the main window: quick access to the services' sites, help, the
-// proxy dialog, and the start-with-the-system box. (Not built yet.)
-#include "app/MainDlg.h"
+// Menu commands of the main window: quick access to the services' sites, the help menu,
+// the proxy dialog, and the start-with-the-system box.
+#include <QFileInfo>
+#include <QUrl>
 
-void CMainDlg::OnAutoRunClicked() {}
-void CMainDlg::SetAutoRun(bool) {}
-void CMainDlg::OnOpenSinaWeb() {}
-void CMainDlg::OnOpenTencentWeb() {}
-void CMainDlg::OnOpenSohuWeb() {}
-void CMainDlg::OnOpenTwitterWeb() {}
-void CMainDlg::OnHelpUsage() {}
-void CMainDlg::OnHelpBlog() {}
-void CMainDlg::OnHelpContact() {}
-void CMainDlg::OnHelpAbout() {}
-void CMainDlg::OnProxySettings() {}
+#include "app/AutoStart.h"
+#include "app/MainDlg.h"
+#include "net/ProxySetDlg.h"
+#include "net/ServiceHosts.h"
+#include "platform/Shell.h"
+#include "res/Resource.h"
+
+namespace {
+
+// The project's page; a placeholder until the project has a site of its own.
+constexpr const char* kBlogUrl = "https://plumfinch.example.org/";
+
+constexpr const char* kContactText =
+    "Plumfinch v1.1\n"
+    "一次写好，同时发到腾讯、新浪、搜狐微博和 Twitter。\n"
+    "\n"
+    "问题与建议请写信给作者：plumfinch@example.org\n"
+    "主页：https://plumfinch.example.org/";
+
+// The usage guide installed beside the program, as a file:// address (blanks and other
+// special characters of the folder name percent-encoded).
+std::string UsagePageUrl() {
+  const QString exe = QString::fromUtf8(RunningExecutablePath().c_str());
+  const QString folder = exe.isEmpty() ? QStringLiteral(".") : QFileInfo(exe).absolutePath();
+  return QUrl::fromLocalFile(folder + QStringLiteral("/usage.html"))
+      .toString(QUrl::FullyEncoded)
+      .toStdString();
+}
+
+}  // namespace
+
+// ---- start with the system ----
+
+void CMainDlg::OnAutoRunClicked() { SetAutoRun(IsDlgButtonChecked(IDC_AUTO_RUN) != BST_UNCHECKED); }
+
+void CMainDlg::SetAutoRun(bool enable) {
+  // Failures are silent: the box keeps the state the user gave it, and that state is
+  // saved at close all the same.
+  if (enable)
+    WriteAutostartEntry(RunningExecutablePath());
+  else
+    RemoveAutostartEntry();
+}
+
+// ---- quick access: the services' sites, always over plain HTTP ----
+
+void CMainDlg::OnOpenSinaWeb() { ShellOpenUrl(HttpUrl(EHost::SinaWeb, "/")); }
+void CMainDlg::OnOpenTencentWeb() { ShellOpenUrl(HttpUrl(EHost::TencentWeb, "/")); }
+void CMainDlg::OnOpenSohuWeb() { ShellOpenUrl(HttpUrl(EHost::SohuWeb, "/")); }
+void CMainDlg::OnOpenTwitterWeb() { ShellOpenUrl(HttpUrl(EHost::TwitterWeb, "/")); }
+
+// ---- help ----
+
+void CMainDlg::OnHelpUsage() { ShellOpenUrl(UsagePageUrl()); }
+void CMainDlg::OnHelpBlog() { ShellOpenUrl(kBlogUrl); }
+void CMainDlg::OnHelpContact() { AfxMessageBox(kContactText); }
+// There is no separate about dialog: the contact text is all there is to say.
+void CMainDlg::OnHelpAbout() { OnHelpContact(); }
+
+// ---- settings ----
+
+void CMainDlg::OnProxySettings() {
+  CProxySetDlg dlg(this);
+  dlg.DoModal();
+}

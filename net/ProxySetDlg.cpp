@@ -1,0 +1,101 @@
+// CProxySetDlg: showing the main window's proxy fields in the dialog's controls, and
+// taking them back (window fields, then settings file) when the user confirms.
+#include "net/ProxySetDlg.h"
+
+#include <arpa/inet.h>
+
+#include <climits>
+
+#include "app/MainDlg.h"
+#include "platform/Shell.h"
+#include "res/Resource.h"
+#include "settings/Profile.h"
+
+namespace {
+
+// Radio buttons and the field value each stands for, in the order they are checked.
+struct SRadioValue {
+  int id;
+  int value;
+};
+constexpr SRadioValue kRangeButtons[] = {
+    {IDC_PROXY_NONE, 0}, {IDC_PROXY_TWITTER_ONLY, 1}, {IDC_PROXY_ALL, 2}};
+constexpr SRadioValue kTypeButtons[] = {
+    {IDC_PROXY_HTTP, 0}, {IDC_PROXY_SOCKS4, 4}, {IDC_PROXY_SOCKS5, 7}};
+
+}  // namespace
+
+uint32_t ParseProxyAddress(const std::string& text) {
+  // inet_addr gives the address in network byte order; INADDR_NONE (all ones) on failure
+  // is the same in either order and is kept as it is.
+  return ntohl(inet_addr(text.c_str()));
+}
+
+std::string FormatProxyAddress(uint32_t address) {
+  return std::to_string((address >> 24) & 0xFF) + "." + std::to_string((address >> 16) & 0xFF) +
+         "." + std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+int ParseSignedNumber(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // Accumulate in 64 bits and stop growing once past the 32-bit range.
+  long long value = 0;
+  const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > limit) value = limit;
+  }
+  return static_cast<int>(negative ? -value : value);
+}
+
+CProxySetDlg::CProxySetDlg(CMainDlg* main) : CDialog(IDD_PROXY_SET, main), m_pMain(main) {}
+
+bool CProxySetDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  if (!m_pMain) return true;
+  // The user-interface thread is the only writer of these fields: read them directly.
+  for (const SRadioValue& b : kRangeButtons)
+    CheckDlgButton(b.id, m_pMain->m_nProxyRange == b.value ? BST_CHECKED : BST_UNCHECKED);
+  for (const SRadioValue& b : kTypeButtons)
+    CheckDlgButton(b.id, m_pMain->m_nProxyType == b.value ? BST_CHECKED : BST_UNCHECKED);
+  if (m_pMain->m_nProxyIP != 0)
+    SetDlgItemText(IDC_PROXY_ADDRESS, FormatProxyAddress(m_pMain->m_nProxyIP));
+  SetDlgItemText(IDC_PROXY_PORT, std::to_string(m_pMain->m_nProxyPort));
+  return true;
+}
+
+void CProxySetDlg::OnOK() {
+  if (!m_pMain) return CDialog::OnOK();
+  const std::string address = GetDlgItemText(IDC_PROXY_ADDRESS);
+  if (!IsDlgButtonChecked(IDC_PROXY_NONE) && address.empty()) {
+    AfxMessageBox("代理地址不能为空!");
+    return;  // the dialog stays open with the user's choices
+  }
+
+  CProxySettings proxy = m_pMain->ReadProxy();
+  proxy.address = ParseProxyAddress(address);
+  proxy.port = ParseSignedNumber(GetDlgItemText(IDC_PROXY_PORT));
+  for (const SRadioValue& b : kRangeButtons) {
+    if (IsDlgButtonChecked(b.id)) {
+      proxy.range = b.value;
+      break;
+    }
+  }
+  for (const SRadioValue& b : kTypeButtons) {
+    if (IsDlgButtonChecked(b.id)) {
+      proxy.type = b.value;
+      break;
+    }
+  }
+  // Requests from now on take the new proxy; one already running keeps its own.
+  m_pMain->WriteProxy(proxy);
+
+  ProfileInt(true, "ProxyType", proxy.type, 0);
+  ProfileInt(true, "ProxyRange", proxy.range, 0);
+  ProfileInt(true, "ProxyIP", static_cast<int>(static_cast<uint32_t>(proxy.address)), 0);
+  ProfileInt(true, "ProxyPort", proxy.port, 0);
+  EndDialog(IDOK);
+}
