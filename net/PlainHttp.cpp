@@ -94,11 +94,17 @@ struct CSlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// Non-zero ends the transfer: the caller's abort flag was raised.
+int OnProgress(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+}
+
 }  // namespace
 
 std::string PlainHttpRequest(const std::string& url, const std::string& verb, const char* body,
                              unsigned long bodyLength, const std::string& proxy,
-                             const char* extraHeaders, unsigned short port) {
+                             const char* extraHeaders, unsigned short port,
+                             const std::atomic<bool>* abort) {
   std::string rest = StartsWithNoCase(url, "http://") ? url.substr(7) : url;
   size_t slash = rest.find('/');
   std::string host = HostWithoutPort(rest.substr(0, slash));
@@ -124,6 +130,11 @@ std::string PlainHttpRequest(const std::string& url, const std::string& verb, co
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
+  if (abort) {
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, abort);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  }
   // Empty proxy text: straight to the host, whatever proxy the environment names.
   // Otherwise the named proxy is used for every host.
   curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
@@ -184,7 +195,7 @@ std::string TrimWhiteSpace(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-std::string FetchPublicIp() {
-  return TrimWhiteSpace(
-      PlainHttpRequest(ServiceConfig().ipEchoUrl, "", nullptr, 0, "", nullptr, IpEchoPort()));
+std::string FetchPublicIp(const std::atomic<bool>* abort) {
+  return TrimWhiteSpace(PlainHttpRequest(ServiceConfig().ipEchoUrl, "", nullptr, 0, "", nullptr,
+                                         IpEchoPort(), abort));
 }

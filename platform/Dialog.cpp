@@ -106,6 +106,11 @@ void CDialog::BuildControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
   client->setFixedSize(px(def.cx, true), px(def.cy, false));
+  // Group boxes as dialogs draw them: the frame line runs through the middle of the title.
+  client->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 6px; padding: 0 2px; }"));
   layout->addWidget(client);
 
   QButtonGroup* radioGroup = nullptr;
