@@ -184,9 +184,9 @@ TEST_F(Transport, CutAndEndlessAnswersFail) {
     } else if (req.find("GET /silent") == 0) {
       s.WaitStop(30000);
     } else if (req.find("GET /drip") == 0) {
-      // Two bytes a second: never slow enough for the stall rule, never finished.
+      // Five bytes a second: never slow enough for the stall rule, never finished.
       RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
-      while (!s.WaitStop(500) && RawServer::SendAll(fd, "d")) {
+      while (!s.WaitStop(200) && RawServer::SendAll(fd, "d")) {
       }
     }
   });
