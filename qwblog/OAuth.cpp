@@ -38,7 +38,7 @@ std::string Lower(std::string_view s) {
 // The names the library itself fills in; a caller's copy of them is dropped.
 bool IsGeneratedProtocolName(const std::string& name) {
   static const std::array<const char*, 7> kNames = {
-      "oauth_consumer_key", "oauth_token",  "oauth_signature_method", "oauth_timestamp",
+      "oauth_consumer_key", "oauth_token",   "oauth_signature_method", "oauth_timestamp",
       "oauth_nonce",        "oauth_version", "oauth_signature"};
   return std::any_of(kNames.begin(), kNames.end(), [&](const char* n) { return name == n; });
 }
@@ -193,7 +193,8 @@ std::string SignatureBaseString(std::string_view method, std::string_view baseUr
                                 const ParamList& params) {
   std::vector<std::pair<std::string, std::string>> encoded;
   encoded.reserve(params.size());
-  for (const auto& [name, value] : params) encoded.emplace_back(PercentEncode(name), PercentEncode(value));
+  for (const auto& [name, value] : params)
+    encoded.emplace_back(PercentEncode(name), PercentEncode(value));
   std::sort(encoded.begin(), encoded.end());
   std::string normalised;
   for (const auto& [name, value] : encoded) {
@@ -230,10 +231,9 @@ std::string MakeNonce() {
   if (RAND_bytes(bytes, sizeof bytes) != 1) {
     // The system's random source failed; fall back to a seeded engine so a request
     // never goes out without a fresh nonce.
-    thread_local std::mt19937_64 engine(std::random_device{}() ^
-                                        static_cast<uint64_t>(std::chrono::steady_clock::now()
-                                                                  .time_since_epoch()
-                                                                  .count()));
+    thread_local std::mt19937_64 engine(
+        std::random_device{}() ^
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (auto& b : bytes) b = static_cast<unsigned char>(engine());
   }
   static const char kHex[] = "0123456789abcdef";

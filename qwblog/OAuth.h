@@ -25,12 +25,12 @@ std::string FormEncode(const ParamList& params);
 
 // An absolute http or https URL taken apart.
 struct ParsedUrl {
-  std::string scheme;     // lower case
-  std::string host;       // lower case; IPv6 literals keep their brackets
-  int port = 0;           // the explicit port, or the scheme's default
+  std::string scheme;  // lower case
+  std::string host;    // lower case; IPv6 literals keep their brackets
+  int port = 0;        // the explicit port, or the scheme's default
   bool explicitPort = false;
-  std::string path;       // as written, "/" when empty
-  std::string query;      // without "?"; empty when absent
+  std::string path;   // as written, "/" when empty
+  std::string query;  // without "?"; empty when absent
   bool hasQuery = false;
   std::string withoutFragment;  // the URL up to any "#"
 };
@@ -58,12 +58,12 @@ std::string MakeTimestamp();
 struct OAuthCredentials {
   std::string consumerKey;
   std::string consumerSecret;
-  std::string token;        // empty: no oauth_token is sent
+  std::string token;  // empty: no oauth_token is sent
   std::string tokenSecret;
 };
 
 struct OAuthSignature {
-  ParamList protocolParams;   // every oauth_* pair sent, oauth_signature included, sorted
+  ParamList protocolParams;  // every oauth_* pair sent, oauth_signature included, sorted
   std::string baseString;
   std::string signature;      // base64, not yet percent-encoded
   std::string authorization;  // value of the Authorization header

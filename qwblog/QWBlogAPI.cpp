@@ -112,16 +112,20 @@ int Progress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ul
   return 0;
 }
 
+// The system's hashed certificate folder as libcurl was built with it; looked up once.
 const char* SystemCaPath() {
-  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-  if (info && info->age >= CURLVERSION_SEVENTH && info->capath) return info->capath;
-  return "/etc/ssl/certs";
+  static const std::string path = [] {
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    if (info && info->age >= CURLVERSION_SEVENTH && info->capath) return std::string(info->capath);
+    return std::string("/etc/ssl/certs");
+  }();
+  return path.c_str();
 }
 
 std::string DottedAddress(unsigned long address) {
   address &= 0xffffffffUL;
-  return std::to_string((address >> 24) & 255) + "." + std::to_string((address >> 16) & 255) +
-         "." + std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
+  return std::to_string((address >> 24) & 255) + "." + std::to_string((address >> 16) & 255) + "." +
+         std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
 }
 
 struct CurlHandle {
@@ -170,7 +174,8 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
 
   Transfer transfer;
   transfer.cap = options.maxAnswerBytes;
-  if (transfer.cap > static_cast<size_t>(INT_MAX) - 1) transfer.cap = static_cast<size_t>(INT_MAX) - 1;
+  if (transfer.cap > static_cast<size_t>(INT_MAX) - 1)
+    transfer.cap = static_cast<size_t>(INT_MAX) - 1;
   transfer.abort = params.AbortFlag();
   if (options.stallTimeoutS > 0) transfer.stallLimit = std::chrono::seconds(options.stallTimeoutS);
   if (transfer.abort && transfer.abort->load()) return HTTP_RESULT_ABORTED;
@@ -213,10 +218,17 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
   if (params.HasProxy()) {
     long type;
     switch (params.ProxyType()) {
-      case 0: type = CURLPROXY_HTTP; break;
-      case 4: type = CURLPROXY_SOCKS4; break;
-      case 7: type = CURLPROXY_SOCKS5_HOSTNAME; break;
-      default: return HTTP_RESULT_BAD_ARGUMENT;
+      case 0:
+        type = CURLPROXY_HTTP;
+        break;
+      case 4:
+        type = CURLPROXY_SOCKS4;
+        break;
+      case 7:
+        type = CURLPROXY_SOCKS5_HOSTNAME;
+        break;
+      default:
+        return HTTP_RESULT_BAD_ARGUMENT;
     }
     // Address 0 is the setting never entered, and a port outside 1..65535 cannot be
     // reached: neither is a proxy to connect to.

@@ -12,7 +12,7 @@
 namespace qwblog {
 
 struct WireRequest {
-  std::string url;            // with GET parameters appended to the query
+  std::string url;  // with GET parameters appended to the query
   bool post = false;
   std::string contentType;    // POST only
   std::string body;           // POST only

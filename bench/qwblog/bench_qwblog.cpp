@@ -55,7 +55,8 @@ class Server {
   void Loop() {
     static const std::string kAnswer =
         "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 61\r\n"
-        "Connection: close\r\n\r\n{\"comments\":0,\"dm\":1,\"mentions\":2,\"new_status\":3,\"followers\":4}";
+        "Connection: "
+        "close\r\n\r\n{\"comments\":0,\"dm\":1,\"mentions\":2,\"new_status\":3,\"followers\":4}";
     char buffer[16384];
     while (!m_stop) {
       pollfd p{m_fd, POLLIN, 0};
@@ -147,7 +148,8 @@ int main(int argc, char** argv) {
   const int iterations = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
   QWBlogGlobalInit();
   Server server;
-  const std::string base = "http://127.0.0.1:" + std::to_string(server.Port()) + "/statuses/unread.json";
+  const std::string base =
+      "http://127.0.0.1:" + std::to_string(server.Port()) + "/statuses/unread.json";
   const std::string plainUrl = base + "?with_new_status=1&since_id=1";
 
   for (int i = 0; i < 50; ++i) {  // warm-up

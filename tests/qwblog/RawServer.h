@@ -87,9 +87,9 @@ class RawServer {
 
   static std::string Response(int status, const std::string& body,
                               const std::string& extraHeaders = "") {
-    return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" +
-           body;
+    return "HTTP/1.1 " + std::to_string(status) +
+           " X\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" +
+           extraHeaders + "\r\n" + body;
   }
 
  private:
@@ -129,7 +129,8 @@ class RawServer {
         if (end != std::string::npos) {
           size_t length = 0;
           std::string head = data.substr(0, end);
-          for (auto& ch : head) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+          for (auto& ch : head)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
           size_t cl = head.find("\r\ncontent-length:");
           if (cl != std::string::npos) length = std::stoul(head.substr(cl + 17));
           want = end + 4 + length;

@@ -164,7 +164,8 @@ TEST_F(EmulatorCalls, BindingAndSignedGetAndForm) {
   // GET: a pair already in the URL and one added; both arrive and are signed.
   CWeiboParam poll = WithToken(kSina, token, secret);
   poll.AddParam("since_id", "1");
-  Answer a = Call(Url("sina_api", "/statuses/unread.json?with_new_status=1"), EHttpMethod_Get, poll);
+  Answer a =
+      Call(Url("sina_api", "/statuses/unread.json?with_new_status=1"), EHttpMethod_Get, poll);
   EXPECT_EQ(a.result, HTTP_RESULT_OK);
   EXPECT_NE(a.body.find("\"new_status\""), std::string::npos) << a.body;
   QJsonObject rec = Last("sina");
@@ -174,7 +175,8 @@ TEST_F(EmulatorCalls, BindingAndSignedGetAndForm) {
   EXPECT_EQ(Str(rec["oauth"].toObject()["params"].toObject()["oauth_token"]), token);
 
   // POST form: Chinese text and the characters percent-encoding treats specially.
-  const std::string text = "\xE4\xB8\xAD\xE6\x96\x87\xE5\xBE\xAE\xE5\x8D\x9A ~ * ' ( ) ! a+b=c&d%20";
+  const std::string text =
+      "\xE4\xB8\xAD\xE6\x96\x87\xE5\xBE\xAE\xE5\x8D\x9A ~ * ' ( ) ! a+b=c&d%20";
   CWeiboParam post = WithToken(kSina, token, secret);
   post.AddParam("status", text.c_str());
   a = Call(Url("sina_api", "/statuses/update.json"), EHttpMethod_Post, post);
@@ -183,7 +185,8 @@ TEST_F(EmulatorCalls, BindingAndSignedGetAndForm) {
   rec = Last("sina");
   ExpectValid(rec);
   EXPECT_EQ(PairValue(rec["form"].toArray(), "status"), text);
-  for (const char* reserved : {"strCustomKey", "strCustomSecrect", "strTokenKey", "strTokenSecrect"}) {
+  for (const char* reserved :
+       {"strCustomKey", "strCustomSecrect", "strTokenKey", "strTokenSecrect"}) {
     EXPECT_EQ(PairValue(rec["form"].toArray(), reserved), "<absent>");
     EXPECT_EQ(PairValue(rec["query"].toArray(), reserved), "<absent>");
   }
@@ -339,11 +342,13 @@ TEST_F(EmulatorCalls, FiveThreadsAtOnce) {
   for (int t = 0; t < 5; ++t) {
     threads.emplace_back([&, t, token = token, secret = secret] {
       for (int i = 0; i < 4; ++i) {
-        const std::string text = "\xE7\xBA\xBF\xE7\xA8\x8B " + std::to_string(t) + "-" + std::to_string(i);
+        const std::string text =
+            "\xE7\xBA\xBF\xE7\xA8\x8B " + std::to_string(t) + "-" + std::to_string(i);
         CWeiboParam p = WithToken(kSina, token, secret);
         p.AddParam("status", text.c_str());
         Answer a = Call(Url("sina_api", "/statuses/update.json"), EHttpMethod_Post, p);
-        if (a.result == HTTP_RESULT_OK && a.body.find("\"text\":\"" + text + "\"") != std::string::npos) {
+        if (a.result == HTTP_RESULT_OK &&
+            a.body.find("\"text\":\"" + text + "\"") != std::string::npos) {
           ++right;
         } else {
           ADD_FAILURE() << "thread " << t << ": " << a.result << " " << a.body;

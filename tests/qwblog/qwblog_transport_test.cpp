@@ -174,8 +174,8 @@ TEST_F(Transport, CutAndEndlessAnswersFail) {
   SetTimeouts(2000, 1, 5);
   RawServer server([](RawServer& s, int fd, const std::string& req) {
     if (req.find("GET /cut") == 0) {
-      RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" +
-                                 std::string(100, 'z'));
+      RawServer::SendAll(fd,
+                         "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(100, 'z'));
     } else if (req.find("GET /chunk-cut") == 0) {
       RawServer::SendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n");
     } else if (req.find("GET /stall") == 0) {
@@ -193,8 +193,11 @@ TEST_F(Transport, CutAndEndlessAnswersFail) {
   struct Case {
     const char* path;
     double atLeast, atMost;
-  } cases[] = {{"/cut", 0, 1.5},   {"/chunk-cut", 0, 1.5}, {"/stall", 0.9, 3.5},
-               {"/silent", 0.9, 3.5}, {"/drip", 4.5, 7.5}};
+  } cases[] = {{"/cut", 0, 1.5},
+               {"/chunk-cut", 0, 1.5},
+               {"/stall", 0.9, 3.5},
+               {"/silent", 0.9, 3.5},
+               {"/drip", 4.5, 7.5}};
   for (const auto& c : cases) {
     auto start = Clock::now();
     Answer a = Request(server.Url(c.path), EHttpMethod_Get, Signed());
@@ -264,7 +267,8 @@ TEST_F(Transport, FiveThreadsAtOnce) {
   // got its own answer.
   RawServer server([](RawServer&, int fd, const std::string& req) {
     size_t end = req.find("\r\n\r\n");
-    RawServer::SendAll(fd, RawServer::Response(200, end == std::string::npos ? "" : req.substr(end + 4)));
+    RawServer::SendAll(
+        fd, RawServer::Response(200, end == std::string::npos ? "" : req.substr(end + 4)));
   });
   std::atomic<int> right{0};
   std::vector<std::thread> threads;
@@ -274,10 +278,12 @@ TEST_F(Transport, FiveThreadsAtOnce) {
         // Options change while requests run.
         if (t == 0) QWBlogSetOptions(QWBlogGetOptions());
         CWeiboParam p = Signed();
-        const std::string value = "t" + std::to_string(t) + " n" + std::to_string(i) + " \xE4\xB8\xAD";
+        const std::string value =
+            "t" + std::to_string(t) + " n" + std::to_string(i) + " \xE4\xB8\xAD";
         p.AddParam("status", value.c_str());
         Answer a = Request(server.Url("/echo"), EHttpMethod_Post, p);
-        if (a.result == HTTP_RESULT_OK && a.body == "status=" + qwblog::PercentEncode(value)) ++right;
+        if (a.result == HTTP_RESULT_OK && a.body == "status=" + qwblog::PercentEncode(value))
+          ++right;
       }
     });
   }

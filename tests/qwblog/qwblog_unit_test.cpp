@@ -179,11 +179,12 @@ TEST(WireForm, ReservedNamesAndSecretsNeverSent) {
     p.AddParam("status", "hi");
     if (kind == 2) p.AddPicNameParam("pic", (dir + "/p.png").c_str());
     WireRequest wire;
-    ASSERT_EQ(BuildWireRequest("http://h/x", kind == 0 ? EHttpMethod_Get : EHttpMethod_Post, p, wire),
-              HTTP_RESULT_OK);
+    ASSERT_EQ(
+        BuildWireRequest("http://h/x", kind == 0 ? EHttpMethod_Get : EHttpMethod_Post, p, wire),
+        HTTP_RESULT_OK);
     const std::string onWire = wire.url + "\n" + wire.body + "\n" + wire.authorization;
-    for (const char* secret : {"strCustomKey", "strCustomSecrect", "strTokenKey",
-                               "strTokenSecrect", "CONSUMERSECRET", "TOKENSECRET", "CALLERNONCE"}) {
+    for (const char* secret : {"strCustomKey", "strCustomSecrect", "strTokenKey", "strTokenSecrect",
+                               "CONSUMERSECRET", "TOKENSECRET", "CALLERNONCE"}) {
       EXPECT_EQ(onWire.find(secret), std::string::npos) << kind << " " << secret;
     }
     // Protocol parameters travel in the header only.
@@ -265,7 +266,8 @@ TEST(WireForm, BadArgumentsAndUnreadablePictures) {
   CWeiboParam withPic = p;
   withPic.AddPicNameParam("pic", (dir + "/missing.jpg").c_str());
   EXPECT_EQ(BuildWireRequest("http://h/", EHttpMethod_Post, withPic, wire), HTTP_RESULT_FILE_ERROR);
-  EXPECT_EQ(BuildWireRequest("http://h/", EHttpMethod_Get, withPic, wire), HTTP_RESULT_BAD_ARGUMENT);
+  EXPECT_EQ(BuildWireRequest("http://h/", EHttpMethod_Get, withPic, wire),
+            HTTP_RESULT_BAD_ARGUMENT);
   CWeiboParam folder = p;
   folder.AddPicNameParam("pic", dir.c_str());
   EXPECT_EQ(BuildWireRequest("http://h/", EHttpMethod_Post, folder, wire), HTTP_RESULT_FILE_ERROR);

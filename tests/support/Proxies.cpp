@@ -82,8 +82,8 @@ int Spawn(const std::string& program, const std::vector<std::string>& args,
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attr);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outputLog.c_str(),
-                                   O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, outputLog.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   // The test's own descriptors (emulator pipes, sockets) stay out of the proxy.
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
@@ -228,7 +228,9 @@ void CProxies::Stop() {
   m_httpPort = 0;
 }
 
-std::string CProxies::DanteLog() const { return m_dir.empty() ? "" : ReadAll(m_dir + "/danted.log"); }
+std::string CProxies::DanteLog() const {
+  return m_dir.empty() ? "" : ReadAll(m_dir + "/danted.log");
+}
 
 std::string CProxies::TinyproxyLog() const {
   return m_dir.empty() ? "" : ReadAll(m_dir + "/tinyproxy.log");
