@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -57,10 +58,18 @@ QFont TemplateFont(const SDialogDef& def) {
 }
 
 QPoint DialogBaseUnitsOf(const QFont& font) {
+  // Measuring text is the dearest part of building a dialog; every dialog of one font
+  // has the same units, so they are measured once (dialogs are built on one thread).
+  static QHash<QString, QPoint> cache;
+  const QString key = font.key();
+  auto it = cache.constFind(key);
+  if (it != cache.constEnd()) return *it;
   QFontMetrics fm(font);
   const int width =
       fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  return QPoint((width / 26 + 1) / 2, fm.height());
+  const QPoint units((width / 26 + 1) / 2, fm.height());
+  cache.insert(key, units);
+  return units;
 }
 
 CDialog::CDialog(int templateId, QWidget* parent)
