@@ -1,6 +1,6 @@
 // Request library transport against small servers on 127.0.0.1 that answer in exact,
 // sometimes broken ways: statuses, empty and huge answers, cut and endless bodies,
-// proxies that are down or speak another protocol, the abort flag, parallel callers.
+// proxies that are down or speak another protocol, the abort flag.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -8,9 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "qwblog/OAuth.h"
 #include "qwblog/QWBlogAPI.h"
 #include "tests/qwblog/RawServer.h"
 
@@ -260,33 +258,4 @@ TEST_F(Transport, BrokenProxiesFailFast) {
   pic.AddPicNameParam("pic", "/nonexistent/picture.jpg");
   EXPECT_EQ(Request(target.Url("/"), EHttpMethod_Post, pic).result, HTTP_RESULT_FILE_ERROR);
   EXPECT_EQ(target.Connections(), 0);
-}
-
-TEST_F(Transport, FiveThreadsAtOnce) {
-  // The server answers with the request's own form body, so each caller can check it
-  // got its own answer.
-  RawServer server([](RawServer&, int fd, const std::string& req) {
-    size_t end = req.find("\r\n\r\n");
-    RawServer::SendAll(
-        fd, RawServer::Response(200, end == std::string::npos ? "" : req.substr(end + 4)));
-  });
-  std::atomic<int> right{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 5; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 20; ++i) {
-        // Options change while requests run.
-        if (t == 0) QWBlogSetOptions(QWBlogGetOptions());
-        CWeiboParam p = Signed();
-        const std::string value =
-            "t" + std::to_string(t) + " n" + std::to_string(i) + " \xE4\xB8\xAD";
-        p.AddParam("status", value.c_str());
-        Answer a = Request(server.Url("/echo"), EHttpMethod_Post, p);
-        if (a.result == HTTP_RESULT_OK && a.body == "status=" + qwblog::PercentEncode(value))
-          ++right;
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(right.load(), 100);
 }
