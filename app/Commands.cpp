@@ -66,5 +66,8 @@ void CMainDlg::OnHelpAbout() { OnHelpContact(); }
 
 void CMainDlg::OnProxySettings() {
   CProxySetDlg dlg(this);
+  // When the main window ends meanwhile (the exit command from a signal at logout), the
+  // dialog goes with it as if cancelled; otherwise the program would wait for the user.
+  QObject::connect(this, &QDialog::finished, &dlg, [&dlg] { dlg.EndDialog(IDCANCEL); });
   dlg.DoModal();
 }

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -244,6 +245,33 @@ TEST_F(ProxyDialogTest, BadAddressesAndPortsAreStoredByTheParsingRules) {
     EXPECT_EQ(run.initial.address, FormatProxyAddress(row.storedIp));
   }
   EXPECT_TRUE(harness.Messages().empty());
+}
+
+// The exit command (a signal at logout) while the dialog is open ends the program at once,
+// the dialog counting as cancelled.
+TEST_F(ProxyDialogTest, ExitWhileTheDialogIsOpenEndsTheProgram) {
+  ProfileInt(true, "ProxyPort", 1080, 0);
+  auto* main = new CMainDlg;  // run modally, as the program runs it
+  bool dialogWasOpen = false;
+  QTimer::singleShot(0, main, [main] { main->PostMessage(WM_COMMAND, ID_PROXY_SETTINGS, 0); });
+  QTimer::singleShot(300, main, [&] {
+    if (auto* dlg = qobject_cast<CProxySetDlg*>(QApplication::activeModalWidget())) {
+      dialogWasOpen = true;
+      Type(dlg, IDC_PROXY_PORT, "9999");
+    }
+    main->PostMessage(WM_COMMAND, ID_APP_EXIT, 0);
+  });
+  // Safety net, so that a fault fails the test instead of hanging it.
+  QTimer::singleShot(8000, main, [] {
+    if (auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dlg->reject();
+  });
+  QElapsedTimer elapsed;
+  elapsed.start();
+  main->DoModal();
+  EXPECT_TRUE(dialogWasOpen);
+  EXPECT_LT(elapsed.elapsed(), 5000);
+  EXPECT_EQ(StoredInt("ProxyPort"), 1080);
+  delete main;
 }
 
 TEST(ProxyNumberRules, SignedNumbersNeverOverflow) {
