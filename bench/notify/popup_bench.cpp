@@ -1,0 +1,93 @@
+// Shows and closes thousands of alert popups and reports the resident size of the
+// process (from /proc/self/statm) along the way: popups delete themselves, so the size
+// must stay close to where it began. Runs on the offscreen platform unless told otherwise.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include "notify/AlertPopup.h"
+#include "notify/ServiceAlert.h"
+
+namespace {
+
+double ResidentMb() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = 0;
+  statm >> size >> resident;
+  return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+void Drain() {
+  QCoreApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+CAlertPopup* Show(QWidget* parent, int i) {
+  static const int kKinds[] = {1, 2, 3, 4, 11, 12, 13, 14, 23, 24};
+  SAlertContent content;
+  DescribeServiceAlert(kKinds[i % 10], i, "tencent_user", "1904178193", "20110815", content);
+  auto* popup = new CAlertPopup;
+  popup->m_strTitle = content.title;
+  popup->m_strText = content.text;
+  popup->m_strUrl = content.url;
+  popup->Create(parent);
+  popup->show();
+  return popup;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // The offscreen platform complains about raising every topmost window.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtDebugMsg && !text.contains("does not support raise"))
+      std::fprintf(stderr, "%s\n", qPrintable(text));
+  });
+  QApplication app(argc, argv);
+  const int total = argc > 1 ? std::atoi(argv[1]) : 2000;
+  QWidget parent;
+  parent.show();
+
+  // Warm-up: fonts, styles and the platform's first allocations.
+  for (int i = 0; i < 50; ++i) {
+    Show(&parent, i)->close();
+    Drain();
+  }
+  const double start = ResidentMb();
+  std::printf("closed by the close box (%d popups)\n  start %.1f MB\n", total, start);
+  for (int i = 1; i <= total; ++i) {
+    Show(&parent, i)->close();
+    Drain();
+    if (i % 500 == 0) std::printf("  after %5d: %.1f MB\n", i, ResidentMb());
+  }
+  const double afterClose = ResidentMb();
+
+  // Popups that end by their own countdown, twenty open at a time.
+  CAlertPopup::SetTickPeriodMs(1);
+  const int batches = total / 20;
+  std::printf("ended by the countdown (%d popups, 20 at a time)\n", batches * 20);
+  for (int b = 0; b < batches; ++b) {
+    std::vector<QPointer<CAlertPopup>> open;
+    for (int i = 0; i < 20; ++i) open.emplace_back(Show(&parent, b * 20 + i));
+    bool alive = true;
+    while (alive) {
+      Drain();
+      alive = false;
+      for (const auto& p : open) alive = alive || p;
+    }
+    if ((b + 1) % (batches / 4 > 0 ? batches / 4 : 1) == 0)
+      std::printf("  after %5d: %.1f MB\n", (b + 1) * 20, ResidentMb());
+  }
+  const double afterCountdown = ResidentMb();
+  std::printf("growth: %.1f MB after closing, %.1f MB in all; popups left: %d\n",
+              afterClose - start, afterCountdown - start,
+              int(parent.findChildren<CAlertPopup*>().size()));
+  return 0;
+}
