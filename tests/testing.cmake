@@ -13,6 +13,7 @@ function(pf_add_test)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set(_env "PLUMFINCH_TEST_TMP=${PF_TEST_RUNTIME}/${T_NAME}"
            "XDG_RUNTIME_DIR=${PF_TEST_RUNTIME}/xdg-${T_NAME}"
+           "XDG_CONFIG_HOME=${PF_TEST_RUNTIME}/config-${T_NAME}"
            "PF_SOURCE_DIR=${CMAKE_SOURCE_DIR}" "PF_BINARY_DIR=${CMAKE_BINARY_DIR}")
   if(T_GUI)
     list(APPEND _env "QT_QPA_PLATFORM=offscreen")
