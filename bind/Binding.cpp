@@ -60,9 +60,7 @@ SPendingAccount& Pending(const CMainDlg* dlg, EService service) {
 // Starts a run with empty pending values and drops them when the run ends.
 class CBindingRun {
  public:
-  CBindingRun(CMainDlg* dlg, EService service) : m_key(dlg, service) {
-    PendingStore()[m_key] = {};
-  }
+  CBindingRun(CMainDlg* dlg, EService service) : m_key(dlg, service) { PendingStore()[m_key] = {}; }
   ~CBindingRun() { PendingStore().erase(m_key); }
   CBindingRun(const CBindingRun&) = delete;
   CBindingRun& operator=(const CBindingRun&) = delete;
@@ -82,6 +80,7 @@ struct SAccountMembers {
   const char* keyPrefix;
 };
 
+// clang-format off
 SAccountMembers AccountMembers(CMainDlg* dlg, EService service) {
   switch (service) {
     case EService::Tencent:
@@ -99,6 +98,7 @@ SAccountMembers AccountMembers(CMainDlg* dlg, EService service) {
   return {&dlg->m_bTwitterBound, &dlg->m_strTwitterAccessToken, &dlg->m_strTwitterAccessSecret,
           &dlg->m_strTwitterName, &dlg->m_strTwitterUserID, IDC_TWITTER_NAME, "Twitter"};
 }
+// clang-format on
 
 // The end of a successful run: the label shows the name, the account keys are written
 // in their fixed order (user id before name), and the account members take the run's
@@ -132,8 +132,8 @@ CWeiboParam AccessTokenParams(EService service, const std::string& requestToken,
 }
 
 // Step 1 of Sina and Sohu: the consumer pair only; both halves of the pair must come.
-bool RequestTokenByPair(CMainDlg* dlg, EService service, const std::string& url,
-                        std::string& token, std::string& secret) {
+bool RequestTokenByPair(CMainDlg* dlg, EService service, const std::string& url, std::string& token,
+                        std::string& secret) {
   CWeiboParam params;
   AddConsumerKeyParams(service, params);
   const std::string answer = dlg->SendServiceRequest(url, EHttpMethod_Get, params, false);
@@ -273,11 +273,11 @@ bool CMainDlg::AuthorizeSina() {
 }
 
 bool CMainDlg::GetSinaAccessToken() {
-  const std::string answer = SendServiceRequest(
-      HttpUrl(EHost::SinaApi, "/oauth/access_token"), EHttpMethod_Post,
-      AccessTokenParams(EService::Sina, m_strSinaRequestToken, m_strSinaRequestSecret,
-                        m_strSinaVerifier),
-      false);
+  const std::string answer =
+      SendServiceRequest(HttpUrl(EHost::SinaApi, "/oauth/access_token"), EHttpMethod_Post,
+                         AccessTokenParams(EService::Sina, m_strSinaRequestToken,
+                                           m_strSinaRequestSecret, m_strSinaVerifier),
+                         false);
   if (answer.empty()) {
     m_strLastError = kAccessTokenFailed;
     return false;
@@ -346,11 +346,11 @@ bool CMainDlg::AuthorizeSohu() {
 }
 
 bool CMainDlg::GetSohuAccessToken() {
-  const std::string answer = SendServiceRequest(
-      HttpUrl(EHost::SohuApi, "/oauth/access_token"), EHttpMethod_Post,
-      AccessTokenParams(EService::Sohu, m_strSohuRequestToken, m_strSohuRequestSecret,
-                        m_strSohuVerifier),
-      false);
+  const std::string answer =
+      SendServiceRequest(HttpUrl(EHost::SohuApi, "/oauth/access_token"), EHttpMethod_Post,
+                         AccessTokenParams(EService::Sohu, m_strSohuRequestToken,
+                                           m_strSohuRequestSecret, m_strSohuVerifier),
+                         false);
   if (answer.empty()) {
     m_strLastError = kAccessTokenFailed;
     return false;
@@ -426,11 +426,11 @@ bool CMainDlg::AuthorizeTwitter() {
 }
 
 bool CMainDlg::GetTwitterAccessToken() {
-  const std::string answer = SendServiceRequest(
-      HttpUrl(EHost::TwitterApi, "/oauth/access_token"), EHttpMethod_Get,
-      AccessTokenParams(EService::Twitter, m_strTwitterRequestToken, m_strTwitterRequestSecret,
-                        m_strTwitterVerifier),
-      true);
+  const std::string answer =
+      SendServiceRequest(HttpUrl(EHost::TwitterApi, "/oauth/access_token"), EHttpMethod_Get,
+                         AccessTokenParams(EService::Twitter, m_strTwitterRequestToken,
+                                           m_strTwitterRequestSecret, m_strTwitterVerifier),
+                         true);
   if (answer.empty()) {
     m_strLastError = kTwitterAccessTokenFailed;
     return false;
@@ -438,8 +438,8 @@ bool CMainDlg::GetTwitterAccessToken() {
   SPendingAccount& pending = Pending(this, EService::Twitter);
   pending.accessToken = GetQueryValue(answer, "oauth_token");
   pending.accessSecret = GetQueryValue(answer, "oauth_token_secret");
-  pending.userId = GetQueryValue(answer, "user_id");     // may be empty
-  pending.name = GetQueryValue(answer, "screen_name");   // may be empty
+  pending.userId = GetQueryValue(answer, "user_id");    // may be empty
+  pending.name = GetQueryValue(answer, "screen_name");  // may be empty
   if (!pending.accessToken.empty() && !pending.accessSecret.empty()) return true;
   m_strLastError = kAccessTokenRefused + answer;
   return false;
