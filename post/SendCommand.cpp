@@ -122,8 +122,9 @@ void CMainDlg::OnSinaTargetClicked() {
 
 void CMainDlg::OnOtherTargetClicked() {
   if (!m_bSinaExclusive) return;
-  const bool anyOther = std::any_of(std::begin(kOtherTargets), std::end(kOtherTargets),
-                                    [this](int box) { return IsDlgButtonChecked(box) == BST_CHECKED; });
+  const bool anyOther =
+      std::any_of(std::begin(kOtherTargets), std::end(kOtherTargets),
+                  [this](int box) { return IsDlgButtonChecked(box) == BST_CHECKED; });
   if (anyOther) {
     CheckDlgButton(IDC_SEND_TO_SINA, BST_UNCHECKED);
     EnableDlgItem(IDC_SEND_TO_SINA, false);
@@ -156,8 +157,8 @@ std::string CMainDlg::ChoosePictureFile() {
   // The filter names its patterns joined by ";", which the dialog would take as one
   // pattern: the folder view gets them one by one (matched without regard to case).
   if (auto* model = dialog.findChild<QFileSystemModel*>())
-    model->setNameFilters({QStringLiteral("*.jpg"), QStringLiteral("*.gif"),
-                           QStringLiteral("*.png")});
+    model->setNameFilters(
+        {QStringLiteral("*.jpg"), QStringLiteral("*.gif"), QStringLiteral("*.png")});
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();
   return files.isEmpty() ? std::string() : files.first().toUtf8().toStdString();

@@ -14,8 +14,8 @@ bool PostStatus(CMainDlg& dlg, EService service, const std::string& text,
   // has answered it is still "127.0.0.1".
   const std::string clientIp = service == EService::Tencent ? dlg.ReadClientIp() : std::string();
   SPostRequest request = MakePostRequest(service, std::move(params), text, picture, clientIp);
-  const std::string response = dlg.SendServiceRequest(request.url, EHttpMethod_Post,
-                                                      request.params, request.isTwitter);
+  const std::string response =
+      dlg.SendServiceRequest(request.url, EHttpMethod_Post, request.params, request.isTwitter);
   const SPostOutcome outcome = ReadPostAnswer(service, response);
   for (const std::string& line : outcome.lines) dlg.AppendStatusLog(line);
   return outcome.accepted;

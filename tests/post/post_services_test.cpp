@@ -92,9 +92,10 @@ class PostServicesTest : public ::testing::Test {
         .toStdString();
   }
   static Lines AllAccepted() {
-    return {"正在发到腾讯微博...", "成功发表到腾讯微博!", "查看地址:", TencentAddress(),
-            "正在发到新浪微博...", "成功发表到新浪微博!", "正在发到搜狐微博...",
-            "成功发表到搜狐微博!", "正在发到Twitter...", "成功发表一条Tweet!"};
+    return {
+        "正在发到腾讯微博...", "成功发表到腾讯微博!", "查看地址:",           TencentAddress(),
+        "正在发到新浪微博...", "成功发表到新浪微博!", "正在发到搜狐微博...", "成功发表到搜狐微博!",
+        "正在发到Twitter...",  "成功发表一条Tweet!"};
   }
 
   static CEmulator* emulator;
@@ -219,8 +220,8 @@ TEST_F(PostServicesTest, WindowStaysResponsiveWhileAServiceIsSlow) {
   QTimer::singleShot(300, [&] { timerRanDuringPost = !LogHas(dlg, "成功发表到腾讯微博!"); });
   QTimer::singleShot(500, [&] {
     Click(dlg, IDC_ALERT_AT_ME);
-    clickHandledDuringPost = Ticked(dlg, IDC_ALERT_AT_ME) != alertTicked && !Enabled(dlg, IDC_SEND) &&
-                             !LogHas(dlg, "成功发表到腾讯微博!");
+    clickHandledDuringPost = Ticked(dlg, IDC_ALERT_AT_ME) != alertTicked &&
+                             !Enabled(dlg, IDC_SEND) && !LogHas(dlg, "成功发表到腾讯微博!");
   });
   ASSERT_TRUE(SendAndWait(dlg));
   EXPECT_TRUE(timerRanDuringPost);
@@ -232,7 +233,8 @@ TEST_F(PostServicesTest, WindowStaysResponsiveWhileAServiceIsSlow) {
 
 TEST_F(PostServicesTest, UnusualTextArrivesIntact) {
   const std::string mixed =
-      "emoji 😀👍🏽 e\xCC\x81 a\xCC\x8A\xCC\xA3 עברית العربية\r\nline two \t tab & = % + #";
+      "emoji 😀👍🏽 e\xCC\x81 a\xCC\x8A\xCC\xA3 עברית العربية\r\nline two \t tab & = % + "
+      "#";
   const std::string picture = MakePicture("mixed.gif", "GIF89a....");
   Post(mixed, picture);
   EXPECT_EQ(last, AllAccepted());
@@ -286,15 +288,17 @@ TEST_F(PostServicesTest, GarbageHangsAndHostileAnswersEndInFailureLines) {
   // Tencent's reason would forge a log line and flood the log; Sina answers garbage;
   // Sohu never answers.
   const std::string flood(100000, 'x');
-  emulator->SetFault("tencent", "add", "body",
-                     {{"body", QString::fromStdString("{\"msg\":\"bad\r\n10:00-成功发表到腾讯微博!" +
-                                                      flood + "\"}")}});
+  emulator->SetFault(
+      "tencent", "add", "body",
+      {{"body",
+        QString::fromStdString("{\"msg\":\"bad\r\n10:00-成功发表到腾讯微博!" + flood + "\"}")}});
   emulator->SetFault("sina", "update", "garbage");
   emulator->SetFault("sohu", "update", "hang");
   Post("hostile answers");
   ASSERT_EQ(last.size(), 9u);
   EXPECT_EQ(last[1], "发表腾讯微博失败!");
-  EXPECT_EQ(last[2].rfind("原因:bad  10:00-成功发表到腾讯微博!xxx", 0), 0u) << last[2].substr(0, 80);
+  EXPECT_EQ(last[2].rfind("原因:bad  10:00-成功发表到腾讯微博!xxx", 0), 0u)
+      << last[2].substr(0, 80);
   EXPECT_LE(last[2].size(), 600u);
   EXPECT_EQ(last[2].substr(last[2].size() - 3), "...");
   EXPECT_EQ((Lines(last.begin() + 3, last.end())),

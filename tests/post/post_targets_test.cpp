@@ -27,8 +27,8 @@ constexpr int kBoxes[] = {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_SEND_TO_SOH
 class PostTargetsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = CAppHarness::FreshSettings(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder =
+        CAppHarness::FreshSettings(::testing::UnitTest::GetInstance()->current_test_info()->name());
   }
   void TearDown() override { SetPictureChooserHook({}); }
   // Accounts with made-up tokens: no check here sends anything.
@@ -216,9 +216,8 @@ TEST_F(PostTargetsTest, BrowseDialogOffersPicturesAndRequiresAnExistingFile) {
       seen.parentIsWindow = dialog->parentWidget() == dlg;
       dialog->setDirectory(QString::fromStdString(pics));
       auto* model = dialog->findChild<QFileSystemModel*>();
-      CAppHarness::WaitFor([&] {
-        return model->rowCount(model->index(QString::fromStdString(pics))) >= 3;
-      }, 5000);
+      CAppHarness::WaitFor(
+          [&] { return model->rowCount(model->index(QString::fromStdString(pics))) >= 3; }, 5000);
       seen.shown.clear();
       const QModelIndex root = model->index(QString::fromStdString(pics));
       for (int r = 0; r < model->rowCount(root); ++r)
