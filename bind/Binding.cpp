@@ -47,27 +47,48 @@ struct SPendingAccount {
   std::string accessToken, accessSecret, name, userId;
 };
 
-// Pending values per window and service. Only the user-interface thread touches them.
-std::map<std::pair<const CMainDlg*, EService>, SPendingAccount>& PendingStore() {
-  static std::map<std::pair<const CMainDlg*, EService>, SPendingAccount> store;
-  return store;
-}
-
-SPendingAccount& Pending(const CMainDlg* dlg, EService service) {
-  return PendingStore()[{dlg, service}];
-}
-
-// Starts a run with empty pending values and drops them when the run ends.
+// The run in progress for a window and service holds the pending values. Runs nest
+// (an inner run hides the outer one until it ends), so one run never sees or drops the
+// values of another. Only the user-interface thread touches them.
 class CBindingRun {
  public:
-  CBindingRun(CMainDlg* dlg, EService service) : m_key(dlg, service) { PendingStore()[m_key] = {}; }
-  ~CBindingRun() { PendingStore().erase(m_key); }
+  CBindingRun(CMainDlg* dlg, EService service) : m_key(dlg, service) {
+    CBindingRun*& slot = Active()[m_key];
+    m_outer = slot;
+    slot = this;
+  }
+  ~CBindingRun() {
+    if (m_outer)
+      Active()[m_key] = m_outer;
+    else
+      Active().erase(m_key);
+  }
   CBindingRun(const CBindingRun&) = delete;
   CBindingRun& operator=(const CBindingRun&) = delete;
 
+  // The values of the run in progress; a step called outside any run works on values
+  // that no run commits.
+  static SPendingAccount& Pending(const CMainDlg* dlg, EService service) {
+    auto it = Active().find({dlg, service});
+    if (it != Active().end()) return it->second->m_values;
+    static SPendingAccount loose[kServiceCount];
+    return loose[static_cast<int>(service)];
+  }
+
  private:
-  std::pair<const CMainDlg*, EService> m_key;
+  using Key = std::pair<const CMainDlg*, EService>;
+  static std::map<Key, CBindingRun*>& Active() {
+    static std::map<Key, CBindingRun*> runs;
+    return runs;
+  }
+  Key m_key;
+  CBindingRun* m_outer = nullptr;
+  SPendingAccount m_values;
 };
+
+SPendingAccount& Pending(const CMainDlg* dlg, EService service) {
+  return CBindingRun::Pending(dlg, service);
+}
 
 // The account members of one service and where it is shown and stored.
 struct SAccountMembers {
