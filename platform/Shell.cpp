@@ -35,6 +35,8 @@ void AfxMessageBox(const std::string& text, const std::atomic<bool>* abandon) {
         QMessageBox box(QMessageBox::Warning, QString::fromUtf8(APP_NAME),
                         QString::fromUtf8(text.c_str()), QMessageBox::Ok,
                         QApplication::activeWindow());
+        // Service answers end up in these texts: never let them be read as rich text.
+        box.setTextFormat(Qt::PlainText);
         box.exec();
       },
       abandon);
