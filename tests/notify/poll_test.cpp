@@ -1,6 +1,5 @@
-// Background polling against the service emulator: baselines, rises, drops, unticked
-// options, invalid and odd answers, unbound accounts and accounts bound after start-up;
-// and ReadJsonCount on its own.
+// Background polling against the service emulator (baselines, rises, drops, unticked
+// options, invalid and odd answers, unbound and newly bound accounts) and ReadJsonCount.
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
@@ -8,7 +7,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <utility>
 #include <vector>
 
 #include "app/MainDlg.h"
@@ -24,105 +22,76 @@
 
 namespace {
 
-// ---- ReadJsonCount ----
-
-TEST(ReadJsonCount, FindsTheQuotedKeyWithItsColon) {
-  EXPECT_EQ(ReadJsonCount(R"({"fans":12,"private":3})", "fans"), 12);
-  EXPECT_EQ(ReadJsonCount(R"({"fans":12,"private":3})", "private"), 3);  // last before "}"
-  // The first occurrence wins, at any depth; a longer name does not match.
-  EXPECT_EQ(ReadJsonCount(R"({"a":{"dm":4},"dm":9})", "dm"), 4);
-  EXPECT_EQ(ReadJsonCount(R"({"new_dm":4,"dm":9})", "dm"), 9);
-  // Missing pattern: no quotes, blank before the colon, other case.
-  EXPECT_EQ(ReadJsonCount(R"({fans:12})", "fans"), -1);
-  EXPECT_EQ(ReadJsonCount(R"({"fans" :12})", "fans"), -1);
-  EXPECT_EQ(ReadJsonCount(R"({"Fans":12})", "fans"), -1);
-  EXPECT_EQ(ReadJsonCount("", "fans"), -1);
+TEST(ReadJsonCount, PatternNearerTerminatorAtoiAndRange) {
+  const struct {
+    const char *json, *key;
+    int want;
+  } cases[] = {
+      {R"({"fans":12,"private":3})", "fans", 12},
+      {R"({"fans":12,"private":3})", "private", 3},         // last value, ended by "}"
+      {R"({"a":{"dm":4},"dm":9})", "dm", 4},                // first occurrence, any depth
+      {R"({"new_dm":4,"dm":9})", "dm", 9},                  // quotes delimit the key
+      {R"({fans:1} {"fans" :1} {"Fans":1})", "fans", -1},   // no exact pattern
+      {R"({"b":{"a":5},"c":6})", "a", 5},                   // "}" nearer than ","
+      {R"({"a":12)", "a", -1},                              // cut: no terminator
+      {"{\"a\": \t\r\n 42 }", "a", 42},                     // atoi: white space, sign,
+      {R"({"a":+8,"b":1})", "a", 8},                        // digits up to the first other
+      {R"({"a":-4})", "a", -4},
+      {R"({"a":12abc})", "a", 12},
+      {R"({"a":"15"})", "a", 0},                            // quoted: no digits, 0
+      {R"({"a":null})", "a", 0},
+      {R"({"a":})", "a", 0},
+      {R"({"a":2147483647})", "a", INT_MAX},
+      {R"({"a":-2147483648})", "a", INT_MIN},
+      {R"({"a":2147483648})", "a", -1},                     // beyond 32 bits: missing
+      {R"({"a":-99999999999999999999999})", "a", -1},
+      {R"({"a":0000000000000000000000005})", "a", 5},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadJsonCount(c.json, c.key), c.want) << c.json;
 }
-
-TEST(ReadJsonCount, ValueEndsAtTheNearerTerminator) {
-  EXPECT_EQ(ReadJsonCount(R"({"a":7})", "a"), 7);
-  EXPECT_EQ(ReadJsonCount(R"({"a":7,"b":{}})", "a"), 7);
-  EXPECT_EQ(ReadJsonCount(R"({"b":{"a":5},"c":6})", "a"), 5);
-  // Neither "," nor "}" after the value: missing.
-  EXPECT_EQ(ReadJsonCount(R"({"a":12)", "a"), -1);
-  EXPECT_EQ(ReadJsonCount(R"({"a":)", "a"), -1);
-  // The terminator may be far away: everything up to it is what atoi reads.
-  EXPECT_EQ(ReadJsonCount(R"({"a":3 ]] "x"})", "a"), 3);
-}
-
-TEST(ReadJsonCount, ConvertsTheWayAtoiDoes) {
-  EXPECT_EQ(ReadJsonCount("{\"a\": \t\r\n 42 }", "a"), 42);
-  EXPECT_EQ(ReadJsonCount(R"({"a":+8})", "a"), 8);
-  EXPECT_EQ(ReadJsonCount(R"({"a":-4})", "a"), -4);
-  EXPECT_EQ(ReadJsonCount(R"({"a":12abc})", "a"), 12);
-  EXPECT_EQ(ReadJsonCount(R"({"a":0007})", "a"), 7);
-  EXPECT_EQ(ReadJsonCount(R"({"a":1.9})", "a"), 1);
-  // No digits: 0. A quoted number is no number to atoi.
-  EXPECT_EQ(ReadJsonCount(R"({"a":"15"})", "a"), 0);
-  EXPECT_EQ(ReadJsonCount(R"({"a":null})", "a"), 0);
-  EXPECT_EQ(ReadJsonCount(R"({"a":})", "a"), 0);
-  EXPECT_EQ(ReadJsonCount(R"({"a":- 3})", "a"), 0);
-}
-
-TEST(ReadJsonCount, NumbersBeyond32BitsCountAsMissing) {
-  EXPECT_EQ(ReadJsonCount(R"({"a":2147483647})", "a"), INT_MAX);
-  EXPECT_EQ(ReadJsonCount(R"({"a":-2147483648})", "a"), INT_MIN);
-  EXPECT_EQ(ReadJsonCount(R"({"a":2147483648})", "a"), -1);
-  EXPECT_EQ(ReadJsonCount(R"({"a":-2147483649})", "a"), -1);
-  EXPECT_EQ(ReadJsonCount(R"({"a":99999999999999999999999999999})", "a"), -1);
-  EXPECT_EQ(ReadJsonCount(R"({"a":000000000000000000000000000005})", "a"), 5);
-}
-
-// ---- polling against the emulator ----
 
 constexpr int kIntervalMs = 100;
-
 CEmulator* g_emulator = nullptr;
 
 class EmulatorEnvironment : public ::testing::Environment {
- public:
   void SetUp() override {
-    // Short polls and popups for every test; set before any worker thread exists.
+    // Short polls and popups; set before any worker thread exists.
     setenv("PLUMFINCH_POLL_INTERVAL_MS", std::to_string(kIntervalMs).c_str(), 1);
     CAppHarness::App();
     CAlertPopup::SetTickPeriodMs(20);
     g_emulator = new CEmulator;
     ASSERT_TRUE(g_emulator->Start(MakeTestFolder("emulator", false)));
   }
-  void TearDown() override {
-    delete g_emulator;
-    g_emulator = nullptr;
-  }
+  void TearDown() override { delete g_emulator; }
 };
-[[maybe_unused]] const auto* const g_env = ::testing::AddGlobalTestEnvironment(new EmulatorEnvironment);
+[[maybe_unused]] const auto* const g_env =
+    ::testing::AddGlobalTestEnvironment(new EmulatorEnvironment);
 
-using Alert = std::pair<int, long long>;
-
-struct SPollPath {
-  const char* service;
-  const char* path;
+using Alerts = std::vector<std::pair<int, long long>>;
+struct SService {
+  const char *name, *pollPath;
+  int firstKind, lastKind;
 };
-const SPollPath kTencent = {"tencent", "/api/info/update"};
-const SPollPath kSina = {"sina", "/statuses/unread.json"};
-const SPollPath kSohu = {"sohu", "/users/show.json"};
+const SService kTencent = {"tencent", "/api/info/update", 1, 4};
+const SService kSina = {"sina", "/statuses/unread.json", 11, 14};
+const SService kSohu = {"sohu", "/users/show.json", 23, 24};
 
 class PollTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(g_emulator, nullptr);
-    const std::string folder = CAppHarness::FreshSettings(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    CAppHarness::UseEmulator(*g_emulator, folder);
+    ASSERT_TRUE(g_emulator);
+    CAppHarness::UseEmulator(*g_emulator, CAppHarness::FreshSettings(::testing::UnitTest::
+                                              GetInstance()->current_test_info()->name()));
     g_emulator->Reset();
     SetServiceAlertHook([this](int kind, long long count) { alerts.push_back({kind, count}); });
   }
   void TearDown() override {
     harness.CloseWindow();
     SetServiceAlertHook({});
-    g_emulator->ClearFaults();
+    g_emulator->Reset();
   }
 
-  // Stores bound accounts and the three alert options, then opens the window.
+  // Bound accounts (unless told otherwise) and the three alert options, then the window.
   CMainDlg* Open(bool bound = true, bool atMe = true, bool following = true, bool fans = true) {
     if (bound) {
       EXPECT_TRUE(StoreAllAccountsBound(*g_emulator));
@@ -132,232 +101,182 @@ class PollTest : public ::testing::Test {
     ProfileString(true, "NewFans", fans ? "1" : "0", "");
     return harness.OpenWindow();
   }
-
-  static int Polls(const SPollPath& p) {
-    int n = 0;
-    for (const auto& r : g_emulator->Requests(p.service))
-      if (r.toObject().value("path").toString() == p.path) ++n;
-    return n;
-  }
-  // Waits until the service has been polled n more times: the cycle before the last of
-  // them has been compared and its alerts posted, which the wait delivers.
-  static void WaitPolls(const SPollPath& p, int n = 2) {
-    const int target = Polls(p) + n;
-    ASSERT_TRUE(CAppHarness::WaitFor([&] { return Polls(p) >= target; }, 15000))
-        << p.service << " was not polled";
-    CAppHarness::Pump(30);
-  }
-  // Alerts of one service (kinds 1-4 Tencent, 11-14 Sina, 23-24 Sohu), in arrival order.
-  std::vector<Alert> AlertsOf(int firstKind, int lastKind) const {
-    std::vector<Alert> out;
-    for (const Alert& a : alerts)
-      if (a.first >= firstKind && a.first <= lastKind) out.push_back(a);
+  static QJsonArray PollRequests(const SService& s) {
+    QJsonArray out;
+    for (const auto& r : g_emulator->Requests(s.name))
+      if (r.toObject().value("path").toString() == s.pollPath) out.append(r);
     return out;
   }
-  std::vector<Alert> Tencent() const { return AlertsOf(1, 4); }
-  static void Counters(const char* service, const QJsonObject& values) {
-    g_emulator->SetCounters(service, values);
+  // Waits for n more polls: every cycle before the last of them has posted its alerts,
+  // which the wait delivers.
+  static void WaitPolls(const SService& s, int n = 2) {
+    const qsizetype target = PollRequests(s).size() + n;
+    ASSERT_TRUE(CAppHarness::WaitFor([&] { return PollRequests(s).size() >= target; }, 15000))
+        << s.name << " was not polled";
+    CAppHarness::Pump(30);
   }
-  static void Omit(const char* service, const QStringList& keys) {
-    g_emulator->SetQuirks(service, {{"omit", QJsonArray::fromStringList(keys)}});
+  Alerts Of(const SService& s) const {
+    Alerts out;
+    for (const auto& a : alerts)
+      if (a.first >= s.firstKind && a.first <= s.lastKind) out.push_back(a);
+    return out;
   }
-  static void Body(const char* service, const std::string& body) {
-    g_emulator->SetFault(service, "poll", "body", {{"body", QString::fromStdString(body)}});
+  static void Counters(const SService& s, const QJsonObject& values) {
+    g_emulator->SetCounters(s.name, values);
+  }
+  static void Omit(const SService& s, const QStringList& keys) {
+    g_emulator->SetQuirks(s.name, {{"omit", QJsonArray::fromStringList(keys)}});
+  }
+  static void Fault(const SService& s, const char* mode, QJsonObject extra = {}) {
+    g_emulator->SetFault(s.name, "poll", mode, extra);
   }
 
   CAppHarness harness;
-  std::vector<Alert> alerts;
+  Alerts alerts;
 };
 
-TEST_F(PollTest, FirstAnswerIsBaselineRisesAlertDropsOnlyLowerIt) {
-  Counters("tencent", {{"private", 2}});
+TEST_F(PollTest, FirstAnswerIsBaselineRiseAlertsOnceDropOnlyLowers) {
+  Counters(kTencent, {{"private", 2}});
   Open();
   WaitPolls(kTencent);
-  EXPECT_TRUE(Tencent().empty());
-
-  Counters("tencent", {{"private", 5}});
+  EXPECT_TRUE(alerts.empty());
+  Counters(kTencent, {{"private", 5}});
   WaitPolls(kTencent, 3);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{1, 3}}));  // once, not once per cycle
-
-  Counters("tencent", {{"private", 3}});
+  EXPECT_EQ(Of(kTencent), (Alerts{{1, 3}}));
+  Counters(kTencent, {{"private", 3}});
   WaitPolls(kTencent);
-  Counters("tencent", {{"private", 4}});
+  Counters(kTencent, {{"private", 4}});
   WaitPolls(kTencent);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{1, 3}, {1, 1}}));
+  EXPECT_EQ(Of(kTencent), (Alerts{{1, 3}, {1, 1}}));
 
-  // The request: GET, signed with the account's tokens, fixed parameters after them.
-  const QJsonObject last = g_emulator->Requests("tencent").last().toObject();
-  EXPECT_EQ(last.value("method").toString(), "GET");
-  EXPECT_TRUE(last.value("oauth").toObject().value("valid").toBool());
-  EXPECT_EQ(last.value("query").toArray(), QJsonArray({QJsonArray{"op", "1"}, QJsonArray{"type", "5678"}}));
+  const QJsonObject request = PollRequests(kTencent).last().toObject();
+  EXPECT_EQ(request.value("method").toString(), "GET");
+  EXPECT_TRUE(request.value("oauth").toObject().value("valid").toBool());
+  EXPECT_EQ(request.value("query").toArray(), QJsonArray({QJsonArray{"op", "1"},
+                                                          QJsonArray{"type", "5678"}}));
 }
 
-TEST_F(PollTest, EveryCounterAlertsInKindOrderWithItsOwnOption) {
-  Counters("tencent", {{"private", 1}, {"mentions", 1}, {"create", 1}, {"fans", 1}});
-  Counters("sina", {{"dm", 1}, {"mentions", 1}, {"new_status", 1}, {"followers", 1}});
-  Counters("sohu", {{"statuses_count", 10}, {"followers_count", 7}});
+TEST_F(PollTest, EveryCounterAlertsInKindOrder) {
+  Counters(kTencent, {{"private", 1}, {"mentions", 1}, {"create", 1}, {"fans", 1}});
+  Counters(kSina, {{"dm", 1}, {"mentions", 1}, {"new_status", 1}, {"followers", 1}});
+  Counters(kSohu, {{"statuses_count", 10}, {"followers_count", 7}});
   Open();
-  WaitPolls(kTencent);
-  WaitPolls(kSina);
-  WaitPolls(kSohu);
-
-  Counters("tencent", {{"private", 2}, {"mentions", 3}, {"create", 4}, {"fans", 5}});
-  // "followers" is the last member of Sina's answer: only "}" ends it.
-  Counters("sina", {{"dm", 2}, {"mentions", 3}, {"new_status", 4}, {"followers", 5}});
-  Counters("sohu", {{"statuses_count", 12}, {"followers_count", 8}});
-  WaitPolls(kTencent);
-  WaitPolls(kSina);
-  WaitPolls(kSohu);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{1, 1}, {2, 2}, {3, 3}, {4, 4}}));
-  EXPECT_EQ(AlertsOf(11, 14), (std::vector<Alert>{{11, 1}, {12, 2}, {13, 3}, {14, 4}}));
-  EXPECT_EQ(AlertsOf(23, 24), (std::vector<Alert>{{23, 2}, {24, 1}}));
-  EXPECT_EQ(alerts.size(), 10u);  // Sohu has no private-message or mention alerts
-
-  const auto sina = g_emulator->Requests("sina").last().toObject();
-  EXPECT_EQ(sina.value("query").toArray(),
+  for (const SService* s : {&kTencent, &kSina, &kSohu}) WaitPolls(*s);
+  Counters(kTencent, {{"private", 2}, {"mentions", 3}, {"create", 4}, {"fans", 5}});
+  Counters(kSina, {{"dm", 2}, {"mentions", 3}, {"new_status", 4}, {"followers", 5}});
+  Counters(kSohu, {{"statuses_count", 12}, {"followers_count", 8}});
+  for (const SService* s : {&kTencent, &kSina, &kSohu}) WaitPolls(*s);
+  EXPECT_EQ(Of(kTencent), (Alerts{{1, 1}, {2, 2}, {3, 3}, {4, 4}}));
+  EXPECT_EQ(Of(kSina), (Alerts{{11, 1}, {12, 2}, {13, 3}, {14, 4}}));
+  EXPECT_EQ(Of(kSohu), (Alerts{{23, 2}, {24, 1}}));
+  EXPECT_EQ(alerts.size(), 10u);
+  EXPECT_EQ(PollRequests(kSina).last().toObject().value("query").toArray(),
             QJsonArray({QJsonArray{"with_new_status", "1"}, QJsonArray{"since_id", "1"}}));
-  const auto sohu = g_emulator->Requests("sohu").last().toObject();
-  EXPECT_EQ(sohu.value("query").toArray(), QJsonArray());
-  EXPECT_TRUE(sohu.value("oauth").toObject().value("valid").toBool());
+  EXPECT_EQ(PollRequests(kSohu).last().toObject().value("query").toArray(), QJsonArray());
 }
 
-TEST_F(PollTest, RisesWhileUntickedAreAbsorbedIntoTheBaseline) {
-  Counters("tencent", {{"mentions", 1}, {"fans", 1}});
+TEST_F(PollTest, RisesWhileUntickedAreAbsorbed) {
+  Counters(kTencent, {{"mentions", 1}, {"fans", 1}});
   CMainDlg* dlg = Open(true, /*atMe=*/false, /*following=*/false, /*fans=*/true);
   WaitPolls(kTencent);
-  Counters("tencent", {{"mentions", 4}});
+  Counters(kTencent, {{"mentions", 4}});
   WaitPolls(kTencent);
   dlg->CheckDlgButton(IDC_ALERT_AT_ME, BST_CHECKED);
   WaitPolls(kTencent);
-  EXPECT_TRUE(Tencent().empty());
-
-  Counters("tencent", {{"mentions", 5}, {"fans", 3}});
+  EXPECT_TRUE(alerts.empty());
+  Counters(kTencent, {{"mentions", 5}, {"fans", 3}});
   WaitPolls(kTencent);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{2, 1}, {4, 2}}));
+  EXPECT_EQ(Of(kTencent), (Alerts{{2, 1}, {4, 2}}));
 }
 
 TEST_F(PollTest, InvalidAnswersKeepTheCounters) {
-  Counters("tencent", {{"private", 2}});
-  Counters("sina", {{"dm", 1}});
-  Counters("sohu", {{"statuses_count", 10}});
+  Counters(kTencent, {{"private", 2}});
+  Counters(kSina, {{"dm", 1}});
+  Counters(kSohu, {{"statuses_count", 10}});
   Open();
-  WaitPolls(kTencent);
-  WaitPolls(kSina);
-  WaitPolls(kSohu);
-
-  // Tencent refusing in its own format, Sina without "followers", Sohu without "id";
-  // the counters these answers carry are never read.
-  Body("tencent", R"({"ret":3,"msg":"check sign error","errcode":1,"data":{"private":9}})");
-  Omit("sina", {"followers"});
-  Omit("sohu", {"id"});
-  Counters("tencent", {{"private", 5}});
-  Counters("sina", {{"dm", 4}});
-  Counters("sohu", {{"statuses_count", 15}});
-  WaitPolls(kTencent, 3);
-  WaitPolls(kSina, 3);
-  WaitPolls(kSohu, 3);
+  for (const SService* s : {&kTencent, &kSina, &kSohu}) WaitPolls(*s);
+  // A Tencent refusal in its own format, Sina without "followers", Sohu without "id":
+  // the counters in these answers are never read.
+  Fault(kTencent, "body", {{"body", R"({"ret":3,"msg":"bad sign","data":{"private":9}})"}});
+  Omit(kSina, {"followers"});
+  Omit(kSohu, {"id"});
+  Counters(kTencent, {{"private", 5}});
+  Counters(kSina, {{"dm", 4}});
+  Counters(kSohu, {{"statuses_count", 15}});
+  for (const SService* s : {&kTencent, &kSina, &kSohu}) WaitPolls(*s, 3);
   EXPECT_TRUE(alerts.empty());
-
   g_emulator->ClearFaults();
-  Omit("sina", {});
-  Omit("sohu", {});
-  WaitPolls(kTencent);
-  WaitPolls(kSina);
-  WaitPolls(kSohu);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{1, 3}}));
-  EXPECT_EQ(AlertsOf(11, 14), (std::vector<Alert>{{11, 3}}));
-  EXPECT_EQ(AlertsOf(23, 24), (std::vector<Alert>{{23, 5}}));
+  Omit(kSina, {});
+  Omit(kSohu, {});
+  for (const SService* s : {&kTencent, &kSina, &kSohu}) WaitPolls(*s);
+  EXPECT_EQ(Of(kTencent), (Alerts{{1, 3}}));
+  EXPECT_EQ(Of(kSina), (Alerts{{11, 3}}));
+  EXPECT_EQ(Of(kSohu), (Alerts{{23, 5}}));
 }
 
-TEST_F(PollTest, MissingKeyRestartsTheBaselineSoFlappingNeverAlerts) {
-  Counters("tencent", {{"private", 2}, {"fans", 1}});
+TEST_F(PollTest, MissingKeyRestartsItsBaselineSoFlappingNeverAlerts) {
+  Counters(kTencent, {{"private", 2}, {"fans", 1}});
   Open();
   WaitPolls(kTencent);
-  // The counter comes and goes while it keeps rising: every return is a fresh baseline.
-  for (int value : {5, 9, 14}) {
-    Omit("tencent", {"private"});
-    Counters("tencent", {{"private", value}});
+  for (int value : {5, 9, 14}) {  // comes and goes while it keeps rising
+    Omit(kTencent, {"private"});
+    Counters(kTencent, {{"private", value}});
     WaitPolls(kTencent);
-    Omit("tencent", {});
+    Omit(kTencent, {});
     WaitPolls(kTencent);
   }
-  // Only the missing key was reset; the others kept comparing.
-  Counters("tencent", {{"fans", 2}});
+  Counters(kTencent, {{"fans", 2}});  // the other counters kept comparing
   WaitPolls(kTencent);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{4, 1}}));
-
-  Counters("tencent", {{"private", 16}});
+  Counters(kTencent, {{"private", 16}});
   WaitPolls(kTencent);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{4, 1}, {1, 2}}));
+  EXPECT_EQ(Of(kTencent), (Alerts{{4, 1}, {1, 2}}));
 }
 
-TEST_F(PollTest, OddValuesAreReadByTheRules) {
-  const std::string head = R"({"ret":0,"msg":"ok","errcode":0,"data":{"create":0,"fans":0,)";
-  Counters("tencent", {{"private", 2}});
-  Open();
-  WaitPolls(kTencent);
-
-  // Cut in the middle of the number: no terminator, so missing; 5 is then a baseline.
-  Body("tencent", head + R"("mentions":0,"private":12)");
-  WaitPolls(kTencent);
-  g_emulator->ClearFaults();
-  Counters("tencent", {{"private", 5}});
-  WaitPolls(kTencent);
-  EXPECT_TRUE(Tencent().empty());
-
-  // Too large for 32 bits: missing too, never a huge alert.
-  Body("tencent", head + R"("mentions":0,"private":98765432109876})");
-  WaitPolls(kTencent);
-  g_emulator->ClearFaults();
-  WaitPolls(kTencent);
-  EXPECT_TRUE(Tencent().empty());
-
-  // A quoted or non-numeric value reads 0: a drop, so the next 5 is a rise of 5.
-  Body("tencent", head + R"("mentions":0,"private":"many"})");
-  WaitPolls(kTencent);
-  g_emulator->ClearFaults();
-  WaitPolls(kTencent);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{1, 5}}));
-}
-
-TEST_F(PollTest, BrokenTransportsAreSkippedAndPollingGoesOn) {
+TEST_F(PollTest, BadAnswersAreSkippedOrReadByTheRules) {
   QWBlogOptions options = QWBlogGetOptions();
   const QWBlogOptions saved = options;
-  options.stallTimeoutS = 2;
+  options.stallTimeoutS = 2;  // a stalled answer is given up within the time-out
   QWBlogSetOptions(options);
-
-  Counters("tencent", {{"private", 2}});
-  Open();
-  WaitPolls(kTencent);
+  const std::string ok = R"({"ret":0,"msg":"ok","data":{"create":0,"fans":0,"mentions":0,)";
+  auto body = [&](const char* tail) { return QJsonObject{{"body", QString::fromStdString(ok + tail)}}; };
   const struct {
     const char* mode;
     QJsonObject extra;
-  } faults[] = {{"empty", {}},
-                {"drop", {}},
-                {"garbage", {}},
-                {"status", {{"status", 500}, {"body", "Internal Server Error"}}},
-                {"oversize", {{"bytes", 9 * 1024 * 1024}}},  // beyond the answer cap
-                {"oversize", {{"bytes", 1024 * 1024}}},      // within it, but no answer
-                {"delay", {{"ms", 1500}}},
-                {"hang", {}}};  // given up by the stall rule
-  for (const auto& f : faults) {
-    QJsonObject extra = f.extra;
-    extra["count"] = 1;
-    g_emulator->SetFault("tencent", "poll", f.mode, extra);
-    WaitPolls(kTencent, 2);
-    SCOPED_TRACE(f.mode);
-    EXPECT_TRUE(Tencent().empty());
-  }
-  Counters("tencent", {{"private", 6}});
+    long long rise;  // alert of the real 5 that follows the baseline 2; 0: none
+  } steps[] = {
+      // Skipped: the counters keep 2, so the real 5 is a rise of 3.
+      {"empty", {}, 3}, {"drop", {}, 3}, {"garbage", {}, 3},
+      {"status", {{"status", 500}, {"body", "Internal Server Error"}}, 3},
+      {"oversize", {{"bytes", 9 << 20}}, 3},  // beyond the answer cap
+      {"oversize", {{"bytes", 1 << 20}}, 3},  // within it, but no answer
+      {"delay", {{"ms", 1500}}, 3}, {"hang", {}, 3},
+      // Valid answers with odd values: cut in the number or too large read as missing,
+      // so the real 5 is a fresh baseline; a non-numeric value reads 0, a rise of 5.
+      {"body", body(R"("private":12)"), 0},
+      {"body", body(R"("private":98765432109})"), 0},
+      {"body", body(R"("private":"many"})"), 5},
+  };
+  Counters(kTencent, {{"private", 2}});
+  Open();
   WaitPolls(kTencent);
-  EXPECT_EQ(Tencent(), (std::vector<Alert>{{1, 4}}));
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.mode);
+    alerts.clear();
+    Fault(kTencent, step.mode, step.extra);
+    WaitPolls(kTencent);
+    Counters(kTencent, {{"private", 5}});
+    g_emulator->ClearFaults();
+    WaitPolls(kTencent);
+    EXPECT_EQ(Of(kTencent), step.rise ? (Alerts{{1, step.rise}}) : Alerts{});
+    Counters(kTencent, {{"private", 2}});  // the baseline of the next step
+    WaitPolls(kTencent);
+  }
   QWBlogSetOptions(saved);
 }
 
 TEST_F(PollTest, ClosingDoesNotWaitForAHangingPoll) {
   Open();
-  WaitPolls(kTencent, 1);
-  g_emulator->SetFault("tencent", "poll", "hang");
+  Fault(kTencent, "hang");
   WaitPolls(kTencent, 1);
   const auto started = std::chrono::steady_clock::now();
   harness.CloseWindow();
@@ -367,25 +286,17 @@ TEST_F(PollTest, ClosingDoesNotWaitForAHangingPoll) {
 TEST_F(PollTest, NoRequestWhileUnboundOrEveryOptionUnticked) {
   Open(/*bound=*/false);
   CAppHarness::Pump(8 * kIntervalMs);
-  EXPECT_EQ(Polls(kTencent) + Polls(kSina) + Polls(kSohu), 0);
   harness.CloseWindow();
-
   Open(/*bound=*/true, false, false, false);
   CAppHarness::Pump(8 * kIntervalMs);
-  EXPECT_EQ(Polls(kTencent) + Polls(kSina) + Polls(kSohu), 0);
-  // Ticking any one option starts polling every bound account.
-  harness.Window()->CheckDlgButton(IDC_FOLLOWING_UPDATE, BST_CHECKED);
-  WaitPolls(kTencent, 1);
-  WaitPolls(kSina, 1);
-  WaitPolls(kSohu, 1);
+  for (const SService* s : {&kTencent, &kSina, &kSohu}) EXPECT_TRUE(PollRequests(*s).isEmpty());
+  harness.Window()->CheckDlgButton(IDC_FOLLOWING_UPDATE, BST_CHECKED);  // any one option
+  for (const SService* s : {&kTencent, &kSina, &kSohu}) WaitPolls(*s, 1);
 }
 
 TEST_F(PollTest, AnAccountBoundAfterStartIsPolledWithItsCurrentTokens) {
   CMainDlg* dlg = Open(/*bound=*/false);
-  CAppHarness::Pump(3 * kIntervalMs);
-  ASSERT_EQ(Polls(kTencent), 0);
-
-  auto bind = [&](const STokenPair& tokens) {
+  auto bind = [&](const STokenPair& tokens) {  // what a successful binding stores
     auto lock = dlg->LockShared();
     dlg->m_strQQAccessToken = tokens.token;
     dlg->m_strQQAccessSecret = tokens.secret;
@@ -393,21 +304,16 @@ TEST_F(PollTest, AnAccountBoundAfterStartIsPolledWithItsCurrentTokens) {
     dlg->m_bQQBound = true;
   };
   auto lastToken = [] {
-    const QJsonObject r = g_emulator->Requests("tencent").last().toObject();
-    EXPECT_TRUE(r.value("oauth").toObject().value("valid").toBool());
-    return r.value("oauth").toObject().value("params").toObject().value("oauth_token").toString();
+    const QJsonObject oauth = PollRequests(kTencent).last().toObject().value("oauth").toObject();
+    EXPECT_TRUE(oauth.value("valid").toBool());
+    return oauth.value("params").toObject().value("oauth_token").toString().toStdString();
   };
-  const STokenPair first = MintAccessTokens(*g_emulator, EService::Tencent);
-  bind(first);
-  WaitPolls(kTencent, 1);
-  EXPECT_EQ(lastToken().toStdString(), first.token);
-
-  // Bound anew: the next cycle signs with the new pair.
-  const STokenPair second = MintAccessTokens(*g_emulator, EService::Tencent);
-  ASSERT_NE(second.token, first.token);
-  bind(second);
-  WaitPolls(kTencent, 2);
-  EXPECT_EQ(lastToken().toStdString(), second.token);
+  for (int round = 0; round < 2; ++round) {  // bound, then bound anew
+    const STokenPair tokens = MintAccessTokens(*g_emulator, EService::Tencent);
+    bind(tokens);
+    WaitPolls(kTencent, 2);
+    EXPECT_EQ(lastToken(), tokens.token);
+  }
 }
 
 }  // namespace
