@@ -112,7 +112,8 @@ void PollOnce(CMainDlg& dlg, const SPollPlan& plan, const std::string& url) {
   if (dlg.IsClosing() || !plan.isValid(answer)) return;
 
   std::vector<int> fresh;
-  for (const SCounterDef& counter : plan.counters) fresh.push_back(ReadJsonCount(answer, counter.key));
+  for (const SCounterDef& counter : plan.counters)
+    fresh.push_back(ReadJsonCount(answer, counter.key));
 
   // Alerts are tested in the order of their kinds. A counter without a baseline (-1) only
   // sets one; a drop only lowers it; a rise while the option is unticked is absorbed.
@@ -155,7 +156,8 @@ int ReadJsonCount(std::string response, std::string key) {
   size_t pos = start;
   while (pos < end && IsSpace(response[pos])) ++pos;
   bool negative = false;
-  if (pos < end && (response[pos] == '+' || response[pos] == '-')) negative = response[pos++] == '-';
+  if (pos < end && (response[pos] == '+' || response[pos] == '-'))
+    negative = response[pos++] == '-';
   const int64_t limit = negative ? -int64_t(INT_MIN) : int64_t(INT_MAX);
   int64_t value = 0;
   for (; pos < end && response[pos] >= '0' && response[pos] <= '9'; ++pos) {

@@ -75,7 +75,7 @@ TEST_F(PopupTest, EveryKindHasItsCaptionMessageAndAddress) {
     ASSERT_TRUE(p);
     EXPECT_EQ(p->windowTitle().toStdString(), row[1]);
     EXPECT_EQ(p->GetDlgItemText(IDC_ALERT_TEXT), std::string("\r\n") + row[2]);  // 2nd line
-    EXPECT_EQ(p->m_strUrl, std::string("http://127.0.0.1:9") + row[3]);  // the web hosts
+    EXPECT_EQ(p->m_strUrl, std::string("http://127.0.0.1:9") + row[3]);          // the web hosts
     p->close();
   }
   // Unknown kinds show nothing; an empty name leaves an empty segment; names and ids
@@ -125,7 +125,8 @@ TEST_F(PopupTest, CountsDownFrom15AndDestroysItselfOnTheNextTick) {
     QThread::msleep(1);
   }
   std::vector<std::string> expected = {""};  // empty for the first tick
-  for (int s = 15; s >= 1; --s) expected.push_back("本提示将在" + std::to_string(s) + "秒后自动关闭。");
+  for (int s = 15; s >= 1; --s)
+    expected.push_back("本提示将在" + std::to_string(s) + "秒后自动关闭。");
   EXPECT_EQ(lines, expected);
   EXPECT_GE(clock.elapsed(), 15 * kTick);  // 16 ticks after showing
   Settle();
@@ -153,7 +154,8 @@ TEST_F(PopupTest, EnterNothingEscHidesCloseBoxDestroysViewOpensAndDestroys) {
   QTest::mouseClick(view, Qt::LeftButton);
   Settle();
   EXPECT_FALSE(viewed);  // at once, not at the end of the countdown
-  EXPECT_EQ(harness.Urls().urls, std::vector<std::string>{"http://127.0.0.1:9/tencent_user/follower"});
+  EXPECT_EQ(harness.Urls().urls,
+            std::vector<std::string>{"http://127.0.0.1:9/tencent_user/follower"});
   // The hidden popup still ends with its countdown.
   EXPECT_TRUE(CAppHarness::WaitFor([&] { return Gone(escaped); }, 5000));
   Settle();
