@@ -23,13 +23,6 @@ namespace {
 
 const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
-class CMessageEvent : public QEvent {
- public:
-  CMessageEvent(UINT m, WPARAM w, LPARAM l) : QEvent(kMessageEvent), msg(m), wParam(w), lParam(l) {}
-  UINT msg;
-  WPARAM wParam;
-  LPARAM lParam;
-};
 
 QString FromAnsi(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 std::string ToAnsi(const QString& s) { return s.toUtf8().toStdString(); }
@@ -323,8 +316,15 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 bool CDialog::event(QEvent* e) {
   if (e->type() == kMessageEvent) {
-    auto* m = static_cast<CMessageEvent*>(e);
-    WindowProc(m->msg, m->wParam, m->lParam);
+    // One posted message per event, in the order they were posted.
+    SPostedMessage m;
+    {
+      std::lock_guard<std::mutex> lock(m_postedMutex);
+      if (m_posted.empty()) return true;
+      m = m_posted.front();
+      m_posted.pop_front();
+    }
+    WindowProc(m.msg, m.wParam, m.lParam);
     return true;
   }
   return QDialog::event(e);
@@ -368,7 +368,13 @@ void CDialog::KillTimer(uintptr_t id) {
 }
 
 void CDialog::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  QCoreApplication::postEvent(this, new CMessageEvent(msg, wParam, lParam));
+  // The message waits in the window's own queue (a lock every tool can see); the event
+  // only says that one is there. Qt drops pending events of a window that is deleted.
+  {
+    std::lock_guard<std::mutex> lock(m_postedMutex);
+    m_posted.push_back({msg, wParam, lParam});
+  }
+  QCoreApplication::postEvent(this, new QEvent(kMessageEvent));
 }
 
 LRESULT CDialog::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

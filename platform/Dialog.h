@@ -6,9 +6,11 @@
 #include <QDialog>
 #include <QPointer>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/UiThread.h"
@@ -111,6 +113,13 @@ class CDialog : public QDialog {
   std::map<int, QWidget*> m_controls;
   std::map<UINT, Handler> m_messageMap;
   std::map<int, std::function<void()>> m_commandMap;
+  struct SPostedMessage {
+    UINT msg = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+  };
+  std::mutex m_postedMutex;
+  std::deque<SPostedMessage> m_posted;
   std::map<int, uintptr_t> m_qtTimerToId;
   std::map<uintptr_t, int> m_idToQtTimer;
 };

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 
@@ -14,10 +15,33 @@ bool IsUiThread() {
   return app && QThread::currentThread() == app->thread();
 }
 
+namespace {
+// Work waits in a queue of our own, guarded by a standard mutex; the toolkit's event
+// queue carries only a bare call to take the next item. The hand-over thus goes through
+// a lock every tool can see (ThreadSanitizer cannot see inside the toolkit's).
+std::mutex g_queueMutex;
+std::deque<std::function<void()>> g_queue;
+
+void RunNextQueued() {
+  std::function<void()> fn;
+  {
+    std::lock_guard<std::mutex> lock(g_queueMutex);
+    if (g_queue.empty()) return;
+    fn = std::move(g_queue.front());
+    g_queue.pop_front();
+  }
+  fn();
+}
+}  // namespace
+
 void PostToUiThread(std::function<void()> fn) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
-  QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+  {
+    std::lock_guard<std::mutex> lock(g_queueMutex);
+    g_queue.push_back(std::move(fn));
+  }
+  QMetaObject::invokeMethod(app, &RunNextQueued, Qt::QueuedConnection);
 }
 
 bool SendToUiThread(std::function<void()> fn, const std::atomic<bool>* abandon) {
