@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <memory>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -39,25 +40,31 @@ int CMainApp::Run(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   CMainDlg::SetCommandLine(JoinCommandLine(argc, argv));
 
-  // Networking is prepared once, before any thread starts.
-  QWBlogGlobalInit();
-  if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+  // Networking is prepared once, before any thread starts; without it no window opens.
+  if (!QWBlogGlobalInit()) {
     AfxMessageBox(LoadResourceString(IDS_SOCKETS_INIT_FAILED));
     return 1;
   }
+  // Termination signals reach the event loop through a pipe (the only safe way out of a
+  // signal handler); without the pipe the program still runs, it just cannot be asked
+  // to end by a signal.
+  const bool signalsReady = pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0;
 
   CMainDlg dlg;
-  QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, &dlg, [&dlg] {
-    char buffer[16];
-    while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {}
-    dlg.PostMessage(WM_COMMAND, ID_APP_EXIT, 0);
-  });
-  struct sigaction action {};
-  action.sa_handler = OnTerminateSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
+  std::unique_ptr<QSocketNotifier> notifier;
+  if (signalsReady) {
+    notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &dlg, [&dlg] {
+      char buffer[16];
+      while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {}
+      dlg.PostMessage(WM_COMMAND, ID_APP_EXIT, 0);
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminateSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+  }
 
   dlg.DoModal();
   return 0;

@@ -155,8 +155,10 @@ QWBlogOptions QWBlogGetOptions() {
   return g_options;
 }
 
-void QWBlogGlobalInit() {
-  std::call_once(g_initOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+bool QWBlogGlobalInit() {
+  static bool ready = false;
+  std::call_once(g_initOnce, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ready;
 }
 
 // ---- requests -----------------------------------------------------------------------

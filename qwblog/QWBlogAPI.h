@@ -84,4 +84,5 @@ void QWBlogSetOptions(const QWBlogOptions& options);
 QWBlogOptions QWBlogGetOptions();
 
 // curl_global_init, once; call before any thread starts. Further calls do nothing.
-void QWBlogGlobalInit();
+// False when the network layer could not be prepared.
+bool QWBlogGlobalInit();
