@@ -21,7 +21,10 @@
 
 namespace {
 
-const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+// Live dialogs by serial number, for delivering posted messages.
+std::mutex g_dialogsMutex;
+std::map<uint64_t, CDialog*> g_dialogs;
+uint64_t g_nextSerial = 1;
 
 
 QString FromAnsi(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
@@ -69,9 +72,23 @@ CDialog::CDialog(int templateId, QWidget* parent)
     : QDialog(parent), m_template(FindDialogTemplate(templateId)) {
   static const SDialogDef kEmpty = {0, "", 0, 0, "", 9, 100, 50, 0, {}, {}};
   if (!m_template) m_template = &kEmpty;
+  InitUiThreadQueue();
+  std::lock_guard<std::mutex> lock(g_dialogsMutex);
+  m_serial = g_nextSerial++;
+  g_dialogs[m_serial] = this;
 }
 
-CDialog::~CDialog() { m_closing = true; }
+CDialog::~CDialog() {
+  m_closing = true;
+  std::lock_guard<std::mutex> lock(g_dialogsMutex);
+  g_dialogs.erase(m_serial);
+}
+
+CDialog* CDialog::FromSerial(uint64_t serial) {
+  std::lock_guard<std::mutex> lock(g_dialogsMutex);
+  auto it = g_dialogs.find(serial);
+  return it == g_dialogs.end() ? nullptr : it->second;
+}
 
 void CDialog::BuildControls() {
   if (m_built) return;
@@ -314,22 +331,6 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-bool CDialog::event(QEvent* e) {
-  if (e->type() == kMessageEvent) {
-    // One posted message per event, in the order they were posted.
-    SPostedMessage m;
-    {
-      std::lock_guard<std::mutex> lock(m_postedMutex);
-      if (m_posted.empty()) return true;
-      m = m_posted.front();
-      m_posted.pop_front();
-    }
-    WindowProc(m.msg, m.wParam, m.lParam);
-    return true;
-  }
-  return QDialog::event(e);
-}
-
 void CDialog::timerEvent(QTimerEvent* e) {
   auto it = m_qtTimerToId.find(e->timerId());
   if (it == m_qtTimerToId.end()) return QDialog::timerEvent(e);
@@ -368,13 +369,10 @@ void CDialog::KillTimer(uintptr_t id) {
 }
 
 void CDialog::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  // The message waits in the window's own queue (a lock every tool can see); the event
-  // only says that one is there. Qt drops pending events of a window that is deleted.
-  {
-    std::lock_guard<std::mutex> lock(m_postedMutex);
-    m_posted.push_back({msg, wParam, lParam});
-  }
-  QCoreApplication::postEvent(this, new QEvent(kMessageEvent));
+  const uint64_t serial = m_serial;
+  PostToUiThread([serial, msg, wParam, lParam] {
+    if (CDialog* target = FromSerial(serial)) target->WindowProc(msg, wParam, lParam);
+  });
 }
 
 LRESULT CDialog::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QPointer>
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -90,7 +89,6 @@ class CDialog : public QDialog {
   void BeginClosing() { m_closing = true; }
 
   // Qt plumbing
-  bool event(QEvent* e) override;
   void timerEvent(QTimerEvent* e) override;
   void changeEvent(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
@@ -113,13 +111,10 @@ class CDialog : public QDialog {
   std::map<int, QWidget*> m_controls;
   std::map<UINT, Handler> m_messageMap;
   std::map<int, std::function<void()>> m_commandMap;
-  struct SPostedMessage {
-    UINT msg = 0;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
-  };
-  std::mutex m_postedMutex;
-  std::deque<SPostedMessage> m_posted;
+  // Posted messages find their window by serial number, so one posted to a window that
+  // has since gone is dropped instead of reaching freed memory (or a newer window).
+  static CDialog* FromSerial(uint64_t serial);
+  uint64_t m_serial = 0;
   std::map<int, uintptr_t> m_qtTimerToId;
   std::map<uintptr_t, int> m_idToQtTimer;
 };

@@ -7,6 +7,10 @@
 // True on the thread that runs the application's event loop.
 bool IsUiThread();
 
+// Sets up the queue of posted work; call once on the user-interface thread before
+// workers start (windows do it when they are built). Later calls do nothing.
+void InitUiThreadQueue();
+
 // Queues fn to run on the user-interface thread and returns at once.
 void PostToUiThread(std::function<void()> fn);
 
