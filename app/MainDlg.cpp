@@ -2,6 +2,7 @@
 // hand-over of shared members and the worker threads.
 #include "app/MainDlg.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -171,6 +172,13 @@ void CMainDlg::OnClose() {
   ProfileCheckBoxes(this, true);
   BeginClosing();
   EndDialog(IDCANCEL);
+  // Dialogs and message boxes open over the window (the exit command can come from the
+  // tray menu or a signal at logout) end with it, as if cancelled; otherwise the program
+  // would wait for someone to answer them.
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(w);
+    if (dialog && dialog != this && dialog->isVisible() && dialog->isModal()) dialog->reject();
+  }
 }
 
 void CMainDlg::OnExit() { OnClose(); }

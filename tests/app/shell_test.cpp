@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <sys/stat.h>
 
 #include "app/MainDlg.h"
@@ -260,6 +261,27 @@ TEST_F(BadSettingsTest, UnreadableFileOrReadOnlyFolderStillStarts) {
   harness.CloseWindow();
   chmod(folder.c_str(), 0700);
   EXPECT_EQ(ProfileString(false, "QQName", "", ""), "kept");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ShellTest, ExitWhileAModalDialogIsOpenEndsItAsCancelled) {
+  CMainDlg* dlg = harness.OpenWindow();
+  bool dialogEnded = false;
+  QTimer::singleShot(0, [&] {
+    // The exit command arrives while a dialog waits for the user (e.g. at logout).
+    dlg->SendMessage(WM_COMMAND, ID_APP_EXIT, 0);
+  });
+  QDialog question(dlg);
+  question.setModal(true);
+  const int result = question.exec();
+  dialogEnded = true;
+  EXPECT_TRUE(dialogEnded);
+  EXPECT_EQ(result, QDialog::Rejected);
+  EXPECT_TRUE(dlg->isHidden());
+  EXPECT_EQ(ProfileString(false, "AlertAtMe", "", ""), "1");
 }
 
 }  // namespace
