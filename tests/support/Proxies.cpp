@@ -171,10 +171,10 @@ bool CProxies::Start(const std::string& workDir) {
          << "internal: 127.0.0.1 port = " << port << "\n"
          << "external: " << kSocksEgress << "\n"
          << "clientmethod: none\n"
-         << "socksmethod: none\n"
-         << "user.privileged: root\n"
-         << "user.unprivileged: nobody\n"
-         << "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0\n    log: error }\n"
+         << "socksmethod: none\n";
+    // Switching users needs root; run as someone else, dante simply stays that user.
+    if (geteuid() == 0) conf << "user.privileged: root\nuser.unprivileged: nobody\n";
+    conf << "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0\n    log: error }\n"
          << "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0\n    command: connect\n"
          << "    proxyprotocol: socks_v4\n    log: error connect }\n"
          << "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0\n    command: connect\n"
