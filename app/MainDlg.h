@@ -27,6 +27,11 @@ struct SAccountSnapshot {
   std::string accessToken, accessSecret, name, userId;
 };
 
+// The access pair, name and user id a binding run has obtained but not yet committed.
+struct SPendingAccount {
+  std::string accessToken, accessSecret, name, userId;
+};
+
 class CMainDlg : public CDialog {
   Q_OBJECT
  public:
@@ -171,6 +176,9 @@ class CMainDlg : public CDialog {
   uint32_t m_nProxyIP = 0;
   int m_nProxyPort = 0;
   bool m_bSinaExclusive = true;
+  // Results of the binding run in progress, per service; the account members above take
+  // them only when the run succeeds (user-interface thread only).
+  SPendingAccount m_pendingAccount[kServiceCount];
 
  private:
   mutable std::mutex m_csShared;

@@ -7,11 +7,9 @@
 //
 // A run works on values of its own: the request token, its secret and the verifier go
 // to the account's working members, while the new access pair, name and user id are
-// held as pending values of the run. Only a successful run hands them to the account
+// held as pending values of the run (m_pendingAccount). Only a successful run hands them to the account
 // members, under the window's lock and together with the bound flag, so a failed
 // re-binding leaves the bound account intact and workers never see half an account.
-#include <map>
-#include <utility>
 
 #include "app/MainDlg.h"
 #include "bind/VerifyCodeDlg.h"
@@ -42,52 +40,9 @@ const char* const kJsonScreenName = "\"screen_name\":";
 const char* const kJsonId = "\"id\":";
 const char* const kQuote = "\"";
 
-// The access pair, name and user id a binding run has obtained so far.
-struct SPendingAccount {
-  std::string accessToken, accessSecret, name, userId;
-};
-
-// The run in progress for a window and service holds the pending values. Runs nest
-// (an inner run hides the outer one until it ends), so one run never sees or drops the
-// values of another. Only the user-interface thread touches them.
-class CBindingRun {
- public:
-  CBindingRun(CMainDlg* dlg, EService service) : m_key(dlg, service) {
-    CBindingRun*& slot = Active()[m_key];
-    m_outer = slot;
-    slot = this;
-  }
-  ~CBindingRun() {
-    if (m_outer)
-      Active()[m_key] = m_outer;
-    else
-      Active().erase(m_key);
-  }
-  CBindingRun(const CBindingRun&) = delete;
-  CBindingRun& operator=(const CBindingRun&) = delete;
-
-  // The values of the run in progress; a step called outside any run works on values
-  // that no run commits.
-  static SPendingAccount& Pending(const CMainDlg* dlg, EService service) {
-    auto it = Active().find({dlg, service});
-    if (it != Active().end()) return it->second->m_values;
-    static SPendingAccount loose[kServiceCount];
-    return loose[static_cast<int>(service)];
-  }
-
- private:
-  using Key = std::pair<const CMainDlg*, EService>;
-  static std::map<Key, CBindingRun*>& Active() {
-    static std::map<Key, CBindingRun*> runs;
-    return runs;
-  }
-  Key m_key;
-  CBindingRun* m_outer = nullptr;
-  SPendingAccount m_values;
-};
-
-SPendingAccount& Pending(const CMainDlg* dlg, EService service) {
-  return CBindingRun::Pending(dlg, service);
+// The values a binding run has obtained so far (the window keeps one set per service).
+SPendingAccount& Pending(CMainDlg* dlg, EService service) {
+  return dlg->m_pendingAccount[static_cast<int>(service)];
 }
 
 // The account members of one service and where it is shown and stored.
@@ -198,7 +153,7 @@ void CMainDlg::OnBindTencent() {
 }
 
 bool CMainDlg::BindTencent() {
-  CBindingRun run(this, EService::Tencent);
+  Pending(this, EService::Tencent) = {};  // a run starts with nothing pending
   m_strLastError.clear();
   if (!GetTencentRequestToken()) {
     AfxMessageBox(m_strLastError);
@@ -265,7 +220,7 @@ void CMainDlg::OnBindSina() {
 }
 
 bool CMainDlg::BindSina() {
-  CBindingRun run(this, EService::Sina);
+  Pending(this, EService::Sina) = {};  // a run starts with nothing pending
   m_strLastError.clear();
   if (!GetSinaRequestToken()) {
     AfxMessageBox(m_strLastError);
@@ -336,7 +291,7 @@ void CMainDlg::OnBindSohu() {
 }
 
 bool CMainDlg::BindSohu() {
-  CBindingRun run(this, EService::Sohu);
+  Pending(this, EService::Sohu) = {};  // a run starts with nothing pending
   m_strLastError.clear();
   if (!GetSohuRequestToken()) {
     AfxMessageBox(m_strLastError);
@@ -407,7 +362,7 @@ void CMainDlg::OnBindTwitter() {
 }
 
 bool CMainDlg::BindTwitter() {
-  CBindingRun run(this, EService::Twitter);
+  Pending(this, EService::Twitter) = {};  // a run starts with nothing pending
   m_strLastError.clear();
   if (!GetTwitterRequestToken()) {
     AfxMessageBox(m_strLastError);
