@@ -182,10 +182,10 @@ class State:
             return True
 
     # ---- faults -----------------------------------------------------------------------
-    def set_fault(self, spec):
-        service = spec.get("service")
-        endpoint = spec.get("endpoint", "*")
-        mode = spec.get("mode")
+    def set_fault(self, wanted):
+        service = wanted.get("service")
+        endpoint = wanted.get("endpoint", "*")
+        mode = wanted.get("mode")
         if service not in RECORDED_SERVICES:
             raise ControlError("unknown service: %r" % (service,))
         if endpoint not in ENDPOINTS:
@@ -193,23 +193,23 @@ class State:
         if mode not in FAULT_MODES:
             raise ControlError("unknown mode: %r" % (mode,))
         fault = {"service": service, "endpoint": endpoint, "mode": mode}
-        count = spec.get("count")
+        count = wanted.get("count")
         if count is not None:
             if not isinstance(count, int) or isinstance(count, bool) or count < 1:
                 raise ControlError("count must be a positive integer")
         fault["count"] = count
         for key, kind in (("status", int), ("ms", (int, float)), ("bytes", int)):
-            if key in spec:
-                if not isinstance(spec[key], kind) or isinstance(spec[key], bool):
+            if key in wanted:
+                if not isinstance(wanted[key], kind) or isinstance(wanted[key], bool):
                     raise ControlError("%s must be a number" % key)
-                fault[key] = spec[key]
+                fault[key] = wanted[key]
         for key in ("body", "content_type", "body_base64"):
-            if key in spec:
-                if not isinstance(spec[key], str):
+            if key in wanted:
+                if not isinstance(wanted[key], str):
                     raise ControlError("%s must be a string" % key)
-                fault[key] = spec[key]
-        if "length" in spec:
-            fault["length"] = bool(spec["length"])
+                fault[key] = wanted[key]
+        if "length" in wanted:
+            fault["length"] = bool(wanted["length"])
         if mode == "status" and not 100 <= fault.get("status", 0) <= 599:
             raise ControlError("mode status needs \"status\": 100..599")
         with self.lock:
@@ -244,16 +244,16 @@ class State:
             return [dict(f) for f in self.faults]
 
     # ---- quirks, counters, accounts, IP echo -------------------------------------------
-    def set_quirks(self, spec):
-        service = spec.get("service")
+    def set_quirks(self, wanted):
+        service = wanted.get("service")
         if service not in SERVICES:
             raise ControlError("unknown service: %r" % (service,))
         quirks = {}
-        if "callback_confirmed" in spec:
-            if not isinstance(spec["callback_confirmed"], str):
+        if "callback_confirmed" in wanted:
+            if not isinstance(wanted["callback_confirmed"], str):
                 raise ControlError("callback_confirmed must be a string")
-            quirks["callback_confirmed"] = spec["callback_confirmed"]
-        omit = spec.get("omit", [])
+            quirks["callback_confirmed"] = wanted["callback_confirmed"]
+        omit = wanted.get("omit", [])
         if not isinstance(omit, list) or not all(isinstance(o, str) for o in omit):
             raise ControlError("omit must be a list of field names")
         quirks["omit"] = list(omit)
@@ -291,16 +291,16 @@ class State:
         with self.lock:
             return copy.deepcopy(self.counters)
 
-    def set_account(self, spec):
-        service = spec.get("service")
+    def set_account(self, wanted):
+        service = wanted.get("service")
         if service not in SERVICES:
             raise ControlError("unknown service: %r" % (service,))
         changes = {}
         for key in ("name", "user_id", "screen_name", "id"):
-            if key in spec:
-                if not isinstance(spec[key], (str, int)) or isinstance(spec[key], bool):
+            if key in wanted:
+                if not isinstance(wanted[key], (str, int)) or isinstance(wanted[key], bool):
                     raise ControlError("%s must be a string" % key)
-                changes["user_id" if key == "id" else key] = str(spec[key])
+                changes["user_id" if key == "id" else key] = str(wanted[key])
         with self.lock:
             self.accounts[service].update(changes)
             return dict(self.accounts[service])
@@ -313,9 +313,9 @@ class State:
         with self.lock:
             return copy.deepcopy(self.accounts)
 
-    def set_ipecho(self, spec):
-        status = spec.get("status", 200)
-        body = spec.get("body", DEFAULT_IPECHO["body"])
+    def set_ipecho(self, wanted):
+        status = wanted.get("status", 200)
+        body = wanted.get("body", DEFAULT_IPECHO["body"])
         if not isinstance(status, int) or isinstance(status, bool) or not 100 <= status <= 599:
             raise ControlError("status must be 100..599")
         if not isinstance(body, str):
