@@ -83,3 +83,15 @@ void CAlertPopup::OnViewClicked() {
 }
 
 void CAlertPopup::PostNcDestroy() { deleteLater(); }
+
+CAlertPopup* CAlertPopup::Open(QWidget* parent, const std::string& title, const std::string& text,
+                               const std::string& url) {
+  auto* popup = new CAlertPopup;
+  popup->m_strTitle = title;
+  popup->m_strText = text;
+  popup->m_strUrl = url;
+  popup->Create(parent);
+  popup->show();
+  popup->raise();
+  return popup;
+}

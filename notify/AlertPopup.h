@@ -12,6 +12,10 @@ class CAlertPopup : public CDialog {
  public:
   CAlertPopup();
 
+  // Creates a popup with these texts over parent and shows it; it deletes itself.
+  static CAlertPopup* Open(QWidget* parent, const std::string& title, const std::string& text,
+                           const std::string& url);
+
   std::string m_strTitle;  // window caption
   std::string m_strText;   // the message, shown from the edit box's second line
   std::string m_strUrl;    // opened by "查看(&V)"

@@ -121,12 +121,6 @@ LRESULT CMainDlg::OnServiceAlert(WPARAM kind, LPARAM count) {
   if (!DescribeServiceAlert(alertKind, count, m_strQQName, m_strSinaUserID, m_strSohuUserID,
                             content))
     return 0;
-  auto* popup = new CAlertPopup;
-  popup->m_strTitle = content.title;
-  popup->m_strText = content.text;
-  popup->m_strUrl = content.url;
-  popup->Create(this);
-  popup->show();
-  popup->raise();
+  CAlertPopup::Open(this, content.title, content.text, content.url);
   return 0;
 }

@@ -32,13 +32,7 @@ CAlertPopup* Show(QWidget* parent, int i) {
   static const int kKinds[] = {1, 2, 3, 4, 11, 12, 13, 14, 23, 24};
   SAlertContent content;
   DescribeServiceAlert(kKinds[i % 10], i, "tencent_user", "1904178193", "20110815", content);
-  auto* popup = new CAlertPopup;
-  popup->m_strTitle = content.title;
-  popup->m_strText = content.text;
-  popup->m_strUrl = content.url;
-  popup->Create(parent);
-  popup->show();
-  return popup;
+  return CAlertPopup::Open(parent, content.title, content.text, content.url);
 }
 
 }  // namespace
