@@ -56,14 +56,14 @@ CProxySetDlg::CProxySetDlg(CMainDlg* main) : CDialog(IDD_PROXY_SET, main), m_pMa
 bool CProxySetDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   if (!m_pMain) return true;
-  // The user-interface thread is the only writer of these fields: read them directly.
+  const CProxySettings proxy = m_pMain->ReadProxy();
   for (const SRadioValue& b : kRangeButtons)
-    CheckDlgButton(b.id, m_pMain->m_nProxyRange == b.value ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(b.id, proxy.range == b.value ? BST_CHECKED : BST_UNCHECKED);
   for (const SRadioValue& b : kTypeButtons)
-    CheckDlgButton(b.id, m_pMain->m_nProxyType == b.value ? BST_CHECKED : BST_UNCHECKED);
-  if (m_pMain->m_nProxyIP != 0)
-    SetDlgItemText(IDC_PROXY_ADDRESS, FormatProxyAddress(m_pMain->m_nProxyIP));
-  SetDlgItemText(IDC_PROXY_PORT, std::to_string(m_pMain->m_nProxyPort));
+    CheckDlgButton(b.id, proxy.type == b.value ? BST_CHECKED : BST_UNCHECKED);
+  const auto address = static_cast<uint32_t>(proxy.address);
+  if (address != 0) SetDlgItemText(IDC_PROXY_ADDRESS, FormatProxyAddress(address));
+  SetDlgItemText(IDC_PROXY_PORT, std::to_string(proxy.port));
   return true;
 }
 

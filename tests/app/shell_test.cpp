@@ -1,6 +1,7 @@
 // The main window as a user meets it: what it restores at start, what it saves at close,
 // the background start, Enter and Esc, and bad settings files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -8,7 +9,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <sys/stat.h>
 
 #include "app/MainDlg.h"
 #include "res/Resource.h"
@@ -40,7 +40,8 @@ std::vector<std::string> KeysInOrder(const std::string& path) {
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = CAppHarness::FreshSettings(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder =
+        CAppHarness::FreshSettings(::testing::UnitTest::GetInstance()->current_test_info()->name());
   }
   std::string folder;
   CAppHarness harness;
@@ -93,11 +94,11 @@ TEST_F(ShellTest, ProxyFieldsAndSinaLimitAreRestored) {
   EXPECT_EQ(proxy.range, 1);
   EXPECT_EQ(proxy.address, 0xC0A80101u);  // 192.168.1.1
   EXPECT_EQ(proxy.port, 1080);
-  EXPECT_FALSE(dlg->m_bSinaExclusive);
+  EXPECT_FALSE(dlg->SinaExclusive());
   harness.CloseWindow();
   for (const char* value : {"", "1", "00", "false", "0x"}) {
     ProfileString(true, "SinaLimit", value, "");
-    EXPECT_TRUE(harness.OpenWindow()->m_bSinaExclusive) << '"' << value << '"';
+    EXPECT_TRUE(harness.OpenWindow()->SinaExclusive()) << '"' << value << '"';
   }
 }
 
@@ -116,9 +117,9 @@ TEST_F(ShellTest, CloseSavesTheEightBoxesInOrderAndOnlyExactOneCounts) {
   EXPECT_EQ(ProfileString(false, "NewFans", "", "x"), "1");
   EXPECT_EQ(ProfileString(false, "AutoRun", "", "x"), "0");
   EXPECT_EQ(ProfileString(false, "SendToTwitter", "", "x"), "1");
-  const std::vector<std::string> expected = {"FollowingUpdate", "AutoRun", "AlertAtMe", "NewFans",
-                                             "SendToQQMB", "SendToSinaMB", "SendToSohuMB",
-                                             "SendToTwitter"};
+  const std::vector<std::string> expected = {"FollowingUpdate", "AutoRun",      "AlertAtMe",
+                                             "NewFans",         "SendToQQMB",   "SendToSinaMB",
+                                             "SendToSohuMB",    "SendToTwitter"};
   EXPECT_EQ(KeysInOrder(SettingsPath()), expected);
 }
 
@@ -132,10 +133,10 @@ TEST_F(ShellTest, ExitCommandSavesLikeTheCloseBox) {
 
 TEST_F(ShellTest, ProfileControlLeavesEverythingButTwoStateButtonsAlone) {
   CMainDlg* dlg = harness.OpenWindow();
-  ProfileControl(dlg, true, IDC_TENCENT_NAME, "StaticKey", "0");   // static
-  ProfileControl(dlg, true, IDC_MESSAGE_TEXT, "EditKey", "0");     // edit
-  ProfileControl(dlg, true, IDC_BIND_TENCENT, "PushKey", "0");     // push button, style 0
-  ProfileControl(dlg, true, 4242, "MissingKey", "0");              // no such control
+  ProfileControl(dlg, true, IDC_TENCENT_NAME, "StaticKey", "0");  // static
+  ProfileControl(dlg, true, IDC_MESSAGE_TEXT, "EditKey", "0");    // edit
+  ProfileControl(dlg, true, IDC_BIND_TENCENT, "PushKey", "0");    // push button, style 0
+  ProfileControl(dlg, true, 4242, "MissingKey", "0");             // no such control
   EXPECT_EQ(ReadFile(SettingsPath()), "");
   ProfileString(true, "PushKey", "1", "");
   ProfileControl(dlg, false, IDC_BIND_TENCENT, "PushKey", "1");
@@ -235,7 +236,8 @@ TEST_F(BadSettingsTest, CorruptBinaryOrHugeFileStartsWithDefaultsAndIsNotChanged
   for (size_t i = 0; i < binary.size(); ++i) binary[i] = char((i * 131 + 7) & 0xFF);
   std::string huge(10u << 20, 'x');
   huge.replace(0, 30, "[Plumfinch]\r\nQQName=big\r\n");
-  for (const std::string& content : {binary, huge, std::string("QQName=\xff\xfe\r\n[Plumfinch\r\n==\r\n")}) {
+  for (const std::string& content :
+       {binary, huge, std::string("QQName=\xff\xfe\r\n[Plumfinch\r\n==\r\n")}) {
     WriteFile(SettingsPath(), content);
     CMainDlg* dlg = harness.OpenWindow();
     EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_SEND_TO_TWITTER), BST_UNCHECKED);

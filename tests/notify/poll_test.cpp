@@ -303,11 +303,8 @@ TEST_F(PollTest, NoRequestWhileUnboundOrEveryOptionUnticked) {
 TEST_F(PollTest, AnAccountBoundAfterStartIsPolledWithItsCurrentTokens) {
   CMainDlg* dlg = Open(/*bound=*/false);
   auto bind = [&](const STokenPair& tokens) {  // what a successful binding stores
-    auto lock = dlg->LockShared();
-    dlg->m_strQQAccessToken = tokens.token;
-    dlg->m_strQQAccessSecret = tokens.secret;
-    dlg->m_strQQName = "tencent_user";
-    dlg->m_bQQBound = true;
+    dlg->State().SetAccount(EService::Tencent,
+                            {true, tokens.token, tokens.secret, "tencent_user", ""});
   };
   auto lastToken = [] {
     const QJsonObject oauth = PollRequests(kTencent).last().toObject().value("oauth").toObject();
