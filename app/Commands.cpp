@@ -5,7 +5,7 @@
 
 #include "app/AutoStart.h"
 #include "app/MainDlg.h"
-#include "net/ProxySetDlg.h"
+#include "app/ProxySetDlg.h"
 #include "net/ServiceHosts.h"
 #include "platform/Shell.h"
 #include "res/Resource.h"

@@ -18,7 +18,7 @@
 #include "res/Resource.h"
 #include "res/Templates.h"
 #include "settings/Profile.h"
-#include "settings/ProfileControl.h"
+#include "app/ProfileControl.h"
 
 namespace {
 std::mutex g_commandLineMutex;

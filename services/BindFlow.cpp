@@ -62,8 +62,8 @@ struct SBindRun {
     const SBindPlan& plan = row.bind;
     CWeiboParam params;
     row.addConsumer(row.id, params);
-    params.AddParam(PARAM_TOKEN_KEY, requestToken.c_str());
-    params.AddParam(PARAM_TOKEN_SECRET, requestSecret.c_str());
+    params.AddParam(QWB_TOKEN_KEY, requestToken.c_str());
+    params.AddParam(QWB_TOKEN_SECRET, requestSecret.c_str());
     params.AddParam(PARAM_OAUTH_VERIFIER, verifier.c_str());
     const std::string answer = Request(plan.accessToken, plan.accessMethod, params);
     if (answer.empty()) {

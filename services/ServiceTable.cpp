@@ -204,8 +204,8 @@ std::string RowAddress(const SServiceRow& row, const SEndpoint& endpoint, const 
 void AddAccountParams(const SServiceRow& row, CWeiboParam& params, const std::string& token,
                       const std::string& secret) {
   row.addConsumer(row.id, params);
-  params.AddParam(PARAM_TOKEN_KEY, token.c_str());
-  params.AddParam(PARAM_TOKEN_SECRET, secret.c_str());
+  params.AddParam(QWB_TOKEN_KEY, token.c_str());
+  params.AddParam(QWB_TOKEN_SECRET, secret.c_str());
 }
 
 const SAlertKind* FindAlertKind(int kind, const SServiceRow** owner) {

@@ -11,9 +11,9 @@
 #include <QTimer>
 
 #include "app/MainDlg.h"
+#include "app/ProfileControl.h"
 #include "res/Resource.h"
 #include "settings/Profile.h"
-#include "settings/ProfileControl.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/TestEnv.h"
 

@@ -21,8 +21,8 @@ std::string FifthAddress(const SEndpoint& endpoint, const std::string& tail) {
   return "http://127.0.0.1:" + std::to_string(g_port) + endpoint.path + tail;
 }
 bool FifthConsumer(EService, CWeiboParam& params) {
-  params.AddParam(PARAM_CUSTOM_KEY, "fk");
-  params.AddParam(PARAM_CUSTOM_SECRET, "fs");
+  params.AddParam(QWB_CUSTOM_KEY, "fk");
+  params.AddParam(QWB_CUSTOM_SECRET, "fs");
   return true;
 }
 void AddFifthPost(CWeiboParam& params, const std::string& text, bool, const std::string&) {

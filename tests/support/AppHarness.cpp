@@ -174,8 +174,8 @@ STokenPair MintAccessTokens(const CEmulator& emulator, EService service) {
   const std::string verifier = emulator.VerifierFor(token);
   CWeiboParam access;
   AddConsumerKeyParams(service, access);
-  access.AddParam(PARAM_TOKEN_KEY, token.c_str());
-  access.AddParam(PARAM_TOKEN_SECRET, secret.c_str());
+  access.AddParam(QWB_TOKEN_KEY, token.c_str());
+  access.AddParam(QWB_TOKEN_SECRET, secret.c_str());
   access.AddParam(PARAM_OAUTH_VERIFIER, verifier.c_str());
   const std::string granted = Call(flow.accessUrl, flow.accessMethod, access);
   return {GetQueryValue(granted, "oauth_token"), GetQueryValue(granted, "oauth_token_secret")};
