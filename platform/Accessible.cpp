@@ -1,21 +1,24 @@
-// Radio buttons for assistive technology. The dialog's auto radio buttons keep
-// auto-exclusivity off and sit in a non-exclusive group, because a group may have no
-// button checked. Qt describes such a button as a check box, and its action only toggles
-// the button (no click), so an assistive tool could check two buttons of one group.
-// This interface reports a radio button and makes its action a click, which the dialog
-// handles like a mouse click: the button is checked and the rest of its group cleared.
+// Check boxes and radio buttons for assistive technology.
+// The dialog's auto radio buttons keep auto-exclusivity off and sit in a non-exclusive
+// group, because a group may have no button checked; Qt describes such a button as a check
+// box. And Qt's action for a check box or radio button only toggles it, without the click
+// the dialog acts on: a screen reader could tick "start with the system" without the
+// autostart entry being written, or check two radio buttons of one group.
+// This interface reports the right role and makes the action a click, which the dialog
+// handles like a mouse click.
 #include "platform/Accessible.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCheckBox>
 #include <QRadioButton>
 
 namespace {
 
-class CRadioButtonAccessible : public QAccessibleWidget {
+class CButtonAccessible : public QAccessibleWidget {
  public:
-  explicit CRadioButtonAccessible(QRadioButton* button)
-      : QAccessibleWidget(button, QAccessible::RadioButton) {}
+  CButtonAccessible(QAbstractButton* button, QAccessible::Role role)
+      : QAccessibleWidget(button, role) {}
 
   QString text(QAccessible::Text t) const override {
     if (t != QAccessible::Name) return QAccessibleWidget::text(t);
@@ -39,7 +42,9 @@ class CRadioButtonAccessible : public QAccessibleWidget {
 
   QStringList actionNames() const override {
     QStringList names;
-    if (widget()->isEnabled()) names << pressAction();
+    // A check box toggles; a radio button is pressed (it cannot be cleared by the user).
+    if (widget()->isEnabled())
+      names << (role() == QAccessible::RadioButton ? pressAction() : toggleAction());
     return names + QAccessibleWidget::actionNames();
   }
 
@@ -52,19 +57,22 @@ class CRadioButtonAccessible : public QAccessibleWidget {
   }
 
  private:
-  QRadioButton* Button() const { return static_cast<QRadioButton*>(widget()); }
+  QAbstractButton* Button() const { return static_cast<QAbstractButton*>(widget()); }
 };
 
-QAccessibleInterface* RadioButtonFactory(const QString& className, QObject* object) {
-  if (className == QLatin1String("QRadioButton") && object && object->isWidgetType())
-    return new CRadioButtonAccessible(static_cast<QRadioButton*>(object));
+QAccessibleInterface* ButtonFactory(const QString& className, QObject* object) {
+  if (!object || !object->isWidgetType()) return nullptr;
+  if (className == QLatin1String("QRadioButton"))
+    return new CButtonAccessible(static_cast<QRadioButton*>(object), QAccessible::RadioButton);
+  if (className == QLatin1String("QCheckBox"))
+    return new CButtonAccessible(static_cast<QCheckBox*>(object), QAccessible::CheckBox);
   return nullptr;
 }
 
 }  // namespace
 
-void InstallRadioButtonAccessibility() {
+void InstallButtonAccessibility() {
   // Factories installed later are asked first, so this one comes before Qt's own.
-  static const bool installed = (QAccessible::installFactory(&RadioButtonFactory), true);
+  static const bool installed = (QAccessible::installFactory(&ButtonFactory), true);
   (void)installed;
 }

@@ -109,7 +109,7 @@ CDialog::CDialog(int templateId, QWidget* parent)
   static const SDialogDef kEmpty = {0, "", 0, 0, "", 9, 100, 50, 0, {}, {}};
   if (!m_template) m_template = &kEmpty;
   InitUiThreadQueue();
-  InstallRadioButtonAccessibility();
+  InstallButtonAccessibility();
   std::lock_guard<std::mutex> lock(g_dialogsMutex);
   m_serial = g_nextSerial++;
   g_dialogs[m_serial] = this;

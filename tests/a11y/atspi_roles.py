@@ -182,6 +182,15 @@ def main():
                     ok = False
         press(dialog, "取消")
         wait_for("the proxy dialog to close", lambda: window(app, "代理设置") is None)
+
+        # Ticking a box through its action works as a click does: the start-at-logon box
+        # writes and removes the autostart entry.
+        entry = os.path.join(os.environ["XDG_CONFIG_HOME"], "autostart", "Quillmere.desktop")
+        for expected in (True, False):
+            press(main_window, "系统启动时自动启动")
+            if os.path.exists(entry) != expected:
+                print("start-at-logon box pressed: autostart entry " + ("missing" if expected else "left behind"))
+                ok = False
     finally:
         proc.send_signal(signal.SIGTERM)
         try:
