@@ -189,7 +189,8 @@ def main():
         for expected in (True, False):
             press(main_window, "系统启动时自动启动")
             if os.path.exists(entry) != expected:
-                print("start-at-logon box pressed: autostart entry " + ("missing" if expected else "left behind"))
+                state = "missing" if expected else "left behind"
+                print("start-at-logon box pressed: autostart entry " + state)
                 ok = False
     finally:
         proc.send_signal(signal.SIGTERM)
