@@ -298,6 +298,15 @@ bool MakeFolders(const std::string& folder, unsigned mode) {
   return IsDirectory(folder);
 }
 
+std::string InstalledDataFolder(const std::string& exeFolder) {
+  const std::string folder = StripTrailingSlashes(exeFolder);
+  const size_t slash = folder.rfind('/');
+  if (slash == std::string::npos || folder.compare(slash, std::string::npos, "/bin") != 0)
+    return {};
+  const std::string data = folder.substr(0, slash) + "/share/plumfinch";
+  return IsDirectory(data) ? data : std::string();
+}
+
 std::string ChooseSettingsFolder(const std::string& exeFolder) {
   const char* configured = std::getenv("PLUMFINCH_CONFIG_DIR");
   if (configured && configured[0]) {
@@ -305,7 +314,9 @@ std::string ChooseSettingsFolder(const std::string& exeFolder) {
     MakeFolders(folder, 0700);
     return folder;
   }
-  if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0) return exeFolder;
+  if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0 &&
+      InstalledDataFolder(exeFolder).empty())
+    return exeFolder;
 
   std::string base;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
