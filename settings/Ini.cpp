@@ -245,7 +245,7 @@ EIniRead ReadIniFile(const std::string& path, std::string& text, size_t limit) {
   return EIniRead::Ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode) {
   std::string target = path;
   struct stat st;
   if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -261,7 +261,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
 
   int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = fchmod(fd, 0600) == 0;
+  bool ok = fchmod(fd, mode) == 0;
   size_t done = 0;
   while (ok && done < bytes.size()) {
     ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);

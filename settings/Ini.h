@@ -35,11 +35,11 @@ enum class EIniRead {
 // Reads a whole file of at most limit bytes. text is empty unless the result is Ok.
 EIniRead ReadIniFile(const std::string& path, std::string& text, size_t limit = kIniSizeLimit);
 
-// Replaces path with bytes atomically: a temporary file in the same folder (mode
-// 0600) is written, flushed to disk and renamed over path; a symbolic link at path is
+// Replaces path with bytes atomically: a temporary file in the same folder (with the
+// given mode) is written, flushed to disk and renamed over path; a symbolic link at path is
 // followed, so the link stays. On any failure the old file is untouched and false is
 // returned.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode = 0600);
 
 // Creates folder and any missing parents with the given mode; true when it exists.
 bool MakeFolders(const std::string& folder, unsigned mode = 0700);
