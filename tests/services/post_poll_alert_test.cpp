@@ -4,6 +4,8 @@
 // empty, cut, oversized, non-numeric and hostile answers.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "net/TextOps.h"
 #include "services/Readers.h"
 #include "tests/services/FakeServices.h"
@@ -198,6 +200,56 @@ TEST_P(PollRows, HugeGrowthIsCappedAndDropsOnlyLower) {
 
 INSTANTIATE_TEST_SUITE_P(Services, PollRows, ::testing::ValuesIn(kPollCases));
 
+TEST(Readers, JsonCountPatternNearerTerminatorAtoiAndRange) {
+  const struct {
+    const char *json, *key;
+    int want;
+  } cases[] = {
+      {R"({"fans":12,"private":3})", "fans", 12},
+      {R"({"fans":12,"private":3})", "private", 3},        // last value, ended by "}"
+      {R"({"a":{"dm":4},"dm":9})", "dm", 4},               // first occurrence, any depth
+      {R"({"new_dm":4,"dm":9})", "dm", 9},                 // quotes delimit the key
+      {R"({fans:1} {"fans" :1} {"Fans":1})", "fans", -1},  // no exact pattern
+      {R"({"b":{"a":5},"c":6})", "a", 5},                  // "}" nearer than ","
+      {R"({"a":12)", "a", -1},                             // cut: no terminator
+      {"{\"a\": \t\r\n 42 }", "a", 42},                    // atoi: white space, sign,
+      {R"({"a":+8,"b":1})", "a", 8},                       // digits up to the first other
+      {R"({"a":-4})", "a", -4},
+      {R"({"a":12abc})", "a", 12},
+      {R"({"a":"15"})", "a", 0},  // quoted: no digits, 0
+      {R"({"a":null})", "a", 0},
+      {R"({"a":})", "a", 0},
+      {R"({"a":2147483647})", "a", INT_MAX},
+      {R"({"a":-2147483648})", "a", INT_MIN},
+      {R"({"a":2147483648})", "a", -1},  // beyond 32 bits: missing
+      {R"({"a":-99999999999999999999999})", "a", -1},
+      {R"({"a":0000000000000000000000005})", "a", 5},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadJsonCount(c.json, c.key), c.want) << c.json;
+}
+
+TEST(PollTencent, OddValuesAreReadByTheRules) {
+  // After a baseline of 2 an odd answer, then the real 5: cut in the number or too large
+  // reads as missing, so 5 is a fresh baseline; a non-numeric value reads 0, a rise of 5.
+  const std::string ok = R"({"ret":0,"msg":"ok","data":{"create":0,"fans":0,"mentions":0,)";
+  const struct {
+    const char* tail;
+    std::vector<std::pair<int, int>> alerts;
+  } steps[] = {{R"("private":12)", {}},
+               {R"("private":98765432109})", {}},
+               {R"("private":"many"})", {{1, 5}}}};
+  UseKnownConsumers("poll_odd");
+  for (const auto& step : steps) {
+    CServiceState state;
+    state.SetAccount(EService::Tencent, {true, "at", "as", "n", ""});
+    CPollWorker worker(ServiceRow(EService::Tencent));
+    SFakeServices fake;
+    fake.answers = {ok + R"("private":2})", ok + step.tail, ok + R"("private":5})"};
+    for (int i = 0; i < 3; ++i) worker.PollOnce(state, fake.Io());
+    EXPECT_EQ(fake.alerts, step.alerts) << step.tail;
+  }
+}
+
 TEST(Readers, JsonCountAndTextMembersSurviveBadAnswers) {
   for (const std::string& bad : BadAnswers()) {
     EXPECT_LE(ReadJsonCount(bad, "fans"), 0) << bad.substr(0, 40);
@@ -240,6 +292,9 @@ TEST(Alerts, EveryKindHasItsTextsAndAddress) {
     EXPECT_EQ(content.url, row[3]);
   }
   SAlertContent content;
+  state.SetAccount(EService::Tencent, {});
+  EXPECT_TRUE(DescribeServiceAlert(4, 1, state, content));
+  EXPECT_EQ(content.url, "http://t.qq.com//follower");
   EXPECT_TRUE(DescribeServiceAlert(1, 4294967296LL, state, content));
   EXPECT_EQ(content.text, "腾讯微博上有您4294967296条新私信");
   for (int unknown : {0, 5, 10, 21, 22, 25, -1})
