@@ -51,11 +51,15 @@ void CStatusLogQueue::Flush() {
   }
   if (text.isEmpty()) return;
   // At the end whatever the user had selected; one insertion for the whole batch. The
-  // control lays out the new lines once and repaints at its next paint.
+  // control's own caret is moved only when the user put it elsewhere: when it stands at
+  // the end it follows the insertion by itself, and setting it anew on every line costs
+  // more the longer the log is.
   QTextCursor cursor = m_log->textCursor();
-  cursor.movePosition(QTextCursor::End);
+  if (cursor.hasSelection() || !cursor.atEnd()) {
+    cursor.movePosition(QTextCursor::End);
+    m_log->setTextCursor(cursor);
+  }
   cursor.insertText(text);
-  m_log->setTextCursor(cursor);
   m_log->ensureCursorVisible();
 }
 
