@@ -64,6 +64,22 @@ long Wakeups() {
   return total;
 }
 
+// The names of this process's threads, for the report.
+std::string ThreadNames() {
+  std::string names;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
+      std::string name;
+      std::getline(comm, name);
+      names += (names.empty() ? "" : ", ") + name;
+    }
+    closedir(d);
+  }
+  return names;
+}
+
 struct SSample {
   double rss;
   int threads, fds;
@@ -100,6 +116,7 @@ int main(int argc, char** argv) {
   // The samples come from a timer of the window's own event loop (no polling of ours), one
   // per cycle; those wakeups of the main thread are taken off the count below.
   const SSample first = Take();
+  const std::string firstNames = ThreadNames();
   const auto start = Clock::now();
   SSample last = first;
   double peakRss = first.rss;
@@ -137,6 +154,8 @@ int main(int argc, char** argv) {
               maxThreads);
   std::printf("%-22s %10d %10d   (most %d, during a poll)\n", "open descriptors", firstFds, lastFds,
               maxFds);
+  std::printf("threads at the start: %s\nthreads at the end: %s\n", firstNames.c_str(),
+              ThreadNames().c_str());
   const long wakeups = last.wakeups - first.wakeups - cycles;
   std::printf("wakeups: %ld in all, %.0f per minute, %.1f per poll (%.0f polls)\n", wakeups,
               double(wakeups) / minutes, double(wakeups) / polls, polls);
