@@ -3,15 +3,17 @@
 // menu. Nothing else: no network library, no worker threads, no SVG.
 #include <QApplication>
 #include <QCheckBox>
+#include <QColor>
 #include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
@@ -49,7 +51,13 @@ int main(int argc, char** argv) {
   layout->addWidget(logBox);
   layout->addWidget(new QCheckBox(QStringLiteral("Start with the system")));  // 1
 
-  QSystemTrayIcon tray(dialog.style()->standardIcon(QStyle::SP_ComputerIcon));
+  // A painted icon: a style's standard icon would search the icon theme (tens of millions
+  // of instructions), which is no part of the floor.
+  QPixmap pixmap(32, 32);
+  pixmap.fill(QColor(0x7b, 0x3f, 0x8c));
+  const QIcon icon(pixmap);
+  dialog.setWindowIcon(icon);
+  QSystemTrayIcon tray(icon);
   QMenu menu;
   menu.addAction(QStringLiteral("Show/Hide"), &dialog,
                  [&dialog] { dialog.setVisible(!dialog.isVisible()); });
