@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   xcb_change_window_attributes(c, screen->root, XCB_CW_EVENT_MASK, &mask);
   xcb_intern_atom_reply_t* a =
       xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 11, "_NET_WM_PID"), nullptr);
-  const xcb_atom_t pidAtom = a ? a->atom : XCB_ATOM_NONE;
+  const xcb_atom_t pidAtom = a ? a->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
   std::free(a);
   xcb_flush(c);
 
