@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StatusLog.h"
 #include "app/TrayIcon.h"
 #include "platform/Dialog.h"
 #include "services/ServiceFlows.h"
@@ -73,6 +74,7 @@ class CMainDlg : public CDialog {
   void OnCancel() override {}  // nor does Esc
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
+  void SyncControl(int id) override;
 
  private:
   void BuildMessageMap();
@@ -113,6 +115,9 @@ class CMainDlg : public CDialog {
   mutable std::mutex m_csWorkers;
   std::condition_variable m_cvWorkers;
   int m_nLiveWorkers = 0;
+  // Lines of the status log on their way to its control (shared with posted flushes,
+  // which may run after the window is gone).
+  std::shared_ptr<CStatusLogQueue> m_statusLog = std::make_shared<CStatusLogQueue>();
 };
 
 // The address fetch at start-up; takes the main window and returns 0.

@@ -455,6 +455,7 @@ QWidget* CDialog::GetDlgItem(int id) const {
 std::string CDialog::GetDlgItemText(int id) const {
   return CallOnUi<std::string>(
       [id](CDialog* d) -> std::string {
+        d->SyncControl(id);
         QWidget* w = d->GetDlgItem(id);
         if (auto* e = qobject_cast<QPlainTextEdit*>(w)) return FromWidgetLines(e->toPlainText());
         if (auto* e = qobject_cast<QLineEdit*>(w)) return ToAnsi(e->text());
