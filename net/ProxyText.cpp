@@ -6,16 +6,15 @@
 
 #include <climits>
 
+#include "qwblog/OAuth.h"
+
 uint32_t ParseProxyAddress(const std::string& text) {
   // inet_addr gives the address in network byte order; INADDR_NONE (all ones) on failure
   // is the same in either order and is kept as it is.
   return ntohl(inet_addr(text.c_str()));
 }
 
-std::string FormatProxyAddress(uint32_t address) {
-  return std::to_string((address >> 24) & 0xFF) + "." + std::to_string((address >> 16) & 0xFF) +
-         "." + std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
+std::string FormatProxyAddress(uint32_t address) { return qwblog::DottedAddress(address); }
 
 int ParseSignedNumber(const std::string& text) {
   size_t i = 0;

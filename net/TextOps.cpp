@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "qwblog/OAuth.h"
+
 namespace {
 
 // The iconv name of a Windows code page; the ANSI code page here is UTF-8.
@@ -145,19 +147,10 @@ std::string ConvertCodePage(std::string source, unsigned from, unsigned to) {
 }
 
 std::string UrlEncode(std::string source) {
-  static const char kHex[] = "0123456789ABCDEF";
+  static const qwblog::ByteSet kKeep = qwblog::MakeByteSet(kUrlSafe);
   std::string result;
   result.reserve(source.size() * 3);
-  for (char c : source) {
-    if (c != '\0' && std::char_traits<char>::find(kUrlSafe, sizeof kUrlSafe - 1, c)) {
-      result.push_back(c);
-    } else {
-      unsigned char byte = static_cast<unsigned char>(c);
-      result.push_back('%');
-      result.push_back(kHex[byte >> 4]);
-      result.push_back(kHex[byte & 0x0F]);
-    }
-  }
+  qwblog::AppendPercentEncoded(result, source, kKeep);
   return result;
 }
 

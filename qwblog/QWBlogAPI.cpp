@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "qwblog/OAuth.h"
 #include "qwblog/WireRequest.h"
 
 const char* const QWB_CUSTOM_KEY = "strCustomKey";
@@ -122,12 +123,6 @@ const char* SystemCaPath() {
   return path.c_str();
 }
 
-std::string DottedAddress(unsigned long address) {
-  address &= 0xffffffffUL;
-  return std::to_string((address >> 24) & 255) + "." + std::to_string((address >> 16) & 255) + "." +
-         std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
-}
-
 struct CurlHandle {
   CURL* curl = curl_easy_init();
   curl_slist* headers = nullptr;
@@ -238,7 +233,7 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
         params.ProxyPort() > 65535) {
       return HTTP_RESULT_TRANSPORT;
     }
-    const std::string proxy = DottedAddress(params.ProxyAddress());
+    const std::string proxy = qwblog::DottedAddress(params.ProxyAddress());
     curl_easy_setopt(c, CURLOPT_PROXY, proxy.c_str());
     curl_easy_setopt(c, CURLOPT_PROXYPORT, static_cast<long>(params.ProxyPort()));
     curl_easy_setopt(c, CURLOPT_PROXYTYPE, type);
