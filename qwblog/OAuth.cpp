@@ -136,7 +136,11 @@ ParamList ParseFormEncoded(std::string_view text) {
   return out;
 }
 
-std::string FormEncode(const ParamList& params) {
+namespace {
+
+// name=value&... of owned or borrowed pairs.
+template <class Pairs>
+std::string FormEncodePairs(const Pairs& params) {
   std::string out;
   for (const auto& [name, value] : params) {
     if (!out.empty()) out.push_back('&');
@@ -147,16 +151,11 @@ std::string FormEncode(const ParamList& params) {
   return out;
 }
 
-std::string FormEncode(const ParamViews& params) {
-  std::string out;
-  for (const auto& [name, value] : params) {
-    if (!out.empty()) out.push_back('&');
-    AppendPercentEncoded(out, name);
-    out.push_back('=');
-    AppendPercentEncoded(out, value);
-  }
-  return out;
-}
+}  // namespace
+
+std::string FormEncode(const ParamList& params) { return FormEncodePairs(params); }
+
+std::string FormEncode(const ParamViews& params) { return FormEncodePairs(params); }
 
 bool ParseUrl(std::string_view url, ParsedUrl& out) {
   out = ParsedUrl();
