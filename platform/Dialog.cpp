@@ -264,8 +264,12 @@ int CDialog::DoModal() {
   // A loop of our own instead of QDialog::exec(), whose loop also ends when the window
   // is hidden: a modal window may hide and show again (the main window lives in the
   // notification area) and its run ends only through EndDialog.
+  // A modal dialog blocks the windows of the program while it runs, as a dialog with an
+  // owner disables it. One without an owner (the main window) blocks nothing: otherwise
+  // its own notification-area icon (an XEmbed tray's is a window of the program) and its
+  // alert popups would not take a click while it is on screen.
   const bool wasShowModal = testAttribute(Qt::WA_ShowModal);
-  setAttribute(Qt::WA_ShowModal, true);
+  setAttribute(Qt::WA_ShowModal, parentWidget() != nullptr);
   setResult(0);
   QEventLoop loop;
   m_modalLoop = &loop;
