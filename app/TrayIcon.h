@@ -36,8 +36,6 @@ class CTrayIcon {
 
   // True when the desktop has a notification area now (or a test pretends so).
   static bool IsAvailable();
-  // True while the icon is on a StatusNotifierItem panel (rather than an XEmbed tray).
-  bool IsOnPanel() const { return m_bOnPanel; }
   // True while the notification area that holds the icon is still there.
   bool IsHostPresent() const;
 
