@@ -46,7 +46,9 @@ bool CAlertPopup::OnInitDialog() {
   // Above every other window, and no taskbar entry (the template makes it a tool window).
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
   PlaceAtCorner();
-  PlaceAgainOnScreen(kPlaceTries);
+  QTimer::singleShot(0, this, [this] {
+    if (!IsWindowDestroyed()) PlaceAgainOnScreen(kPlaceTries);
+  });
   m_nSecondsLeft = 15;
   SetTimer(kCountdownTimer, TickPeriodMs());
   return true;
@@ -67,16 +69,14 @@ void CAlertPopup::PlaceAtCorner() {
 
 void CAlertPopup::PlaceAgainOnScreen(int triesLeft) {
   // A window manager adds its frame once it has taken the window, which is some time
-  // after show: the popup is placed again when it is on screen and its frame is known,
+  // after show: the popup is placed again until it is on screen and its frame is known,
   // so the frame too stays clear of a panel at the bottom.
+  PlaceAtCorner();
   const QWindow* window = windowHandle();
-  if (triesLeft > 0 && (!window || !window->isExposed())) {
+  if (triesLeft > 0 && (!window || !window->isExposed()))
     QTimer::singleShot(10, this, [this, triesLeft] {
       if (!IsWindowDestroyed()) PlaceAgainOnScreen(triesLeft - 1);
     });
-    return;
-  }
-  PlaceAtCorner();
 }
 
 void CAlertPopup::OnTimer(uintptr_t id) {
