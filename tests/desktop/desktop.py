@@ -8,6 +8,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 import urllib.request
@@ -334,8 +335,11 @@ class Program:
     def __init__(self, desktop, config_dir, args=(), env=None):
         self.desktop = desktop
         self.env = dict(desktop.env, PLUMFINCH_CONFIG_DIR=config_dir, **(env or {}))
-        self.proc = subprocess.Popen([PROGRAM] + list(args), env=self.env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        # What the program prints goes to a file (a pipe nobody reads could fill up).
+        self.log = os.path.join(config_dir, "program-%d.log" % len(os.listdir(config_dir)))
+        with open(self.log, "wb") as log:
+            self.proc = subprocess.Popen([PROGRAM] + list(args), env=self.env,
+                                         stdout=subprocess.DEVNULL, stderr=log)
         self.pid = self.proc.pid
 
     def alive(self):
@@ -351,7 +355,10 @@ class Program:
         if self.alive():
             self.proc.kill()
             self.proc.wait()
-        self.proc.stderr.close()
+        with open(self.log, errors="replace") as f:
+            text = f.read()
+        if "Sanitizer" in text:  # a sanitizer's report is the reason for any failure
+            sys.stderr.write(text[-6000:])
 
 
 def settings_folder(root, name, content=""):
