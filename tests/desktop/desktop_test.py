@@ -31,10 +31,14 @@ class DesktopCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.desk = Desktop(cls.__name__)
-        if cls.tray == "xembed":
-            cls.desk.start_trayer()
-        elif cls.tray == "sni":
-            cls.desk.start_sni_host()
+        try:
+            if cls.tray == "xembed":
+                cls.desk.start_trayer()
+            elif cls.tray == "sni":
+                cls.desk.start_sni_host()
+        except BaseException:
+            cls.desk.close()  # tearDownClass does not run after a failed setUpClass
+            raise
 
     @classmethod
     def tearDownClass(cls):
