@@ -33,6 +33,8 @@ struct SPendingAccount {
   std::string accessToken, accessSecret, name, userId;
 };
 
+class QTimer;
+
 class CMainDlg : public CDialog {
   Q_OBJECT
  public:
@@ -84,6 +86,9 @@ class CMainDlg : public CDialog {
   void OnHelpAbout();
   void OnProxySettings();
   CTrayIcon& TrayIcon() { return m_trayIcon; }
+  // One look at the notification area: the icon goes in when one has appeared, and the
+  // window comes back on screen when the one holding the icon has gone.
+  void OnTrayWatch();
   // True when the command line (program and arguments joined by blanks) asks for a
   // hidden start: its last 11 characters are exactly "-background".
   static bool IsBackgroundCommandLine(const std::string& commandLine);
@@ -147,6 +152,7 @@ class CMainDlg : public CDialog {
   void OnClose();
   void OnSize(WPARAM type);
   void OnTimer(uintptr_t id);
+  void MinimizeOnScreen(int triesLeft);
   void RestoreAccounts();
   void StopWorkers();
 
@@ -183,6 +189,8 @@ class CMainDlg : public CDialog {
   SPendingAccount m_pendingAccount[kServiceCount];
 
  private:
+  QTimer* m_pTrayWatch = nullptr;
+  int m_nTrayLooks = 0;
   mutable std::mutex m_csShared;
   std::atomic<bool> m_bClosing{false};
   mutable std::mutex m_csWorkers;
