@@ -1,12 +1,14 @@
 // CMainApp: start-up and the end of the program.
 #include "app/MainApp.h"
 
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <memory>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "app/MainDlg.h"
 #include "platform/Shell.h"
@@ -18,9 +20,21 @@ namespace {
 int g_signalPipe[2] = {-1, -1};
 
 void OnTerminateSignal(int) {
+  // Only async-signal-safe work here: flag stores and a write the event loop picks up.
+  // The flags come first: a binding runs its requests on the user-interface thread, which
+  // sees the byte only once the request in progress has ended; aborted, it ends at once.
+  QWBlogAbortAllRequests();
+  BeginProgramEnd();
   const char byte = 1;
-  // Only async-signal-safe work here: the event loop picks the byte up.
   [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
+}
+
+sigset_t TerminationSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  return set;
 }
 }  // namespace
 
@@ -34,6 +48,13 @@ std::string CMainApp::JoinCommandLine(int argc, char** argv) {
 }
 
 int CMainApp::Run(int argc, char** argv) {
+  // SIGTERM and SIGINT wait until the program can end cleanly on them. Blocked here, before
+  // any thread exists, they stay blocked in every thread the toolkit starts, so they are
+  // delivered only where they are unblocked below, once their handler and its listener
+  // are in place.
+  const sigset_t terminationSignals = TerminationSignals();
+  pthread_sigmask(SIG_BLOCK, &terminationSignals, nullptr);
+
   Q_INIT_RESOURCE(res);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(LoadResourceString(IDS_APP_NAME)));
@@ -65,6 +86,7 @@ int CMainApp::Run(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
   }
+  pthread_sigmask(SIG_UNBLOCK, &terminationSignals, nullptr);
 
   dlg.DoModal();
   return 0;

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <chrono>
 #include <thread>
 
@@ -23,6 +24,13 @@
 namespace {
 std::mutex g_commandLineMutex;
 std::string g_commandLine;
+
+// The notification area is looked for every half second during the first 15 s (at logon
+// the panel often starts after the program), every 2 s after that (a panel that restarts).
+constexpr int kTrayLookMs = 500;
+constexpr int kTrayEarlyLooks = 30;
+constexpr int kTrayWatchMs = 2000;
+constexpr int kMinimizeTries = 200;
 }  // namespace
 
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(IDD_MAIN, parent) {
@@ -109,9 +117,31 @@ bool CMainDlg::OnInitDialog() {
   setAcceptDrops(true);
 
   m_trayIcon.Create(this, WM_TRAY_NOTIFY, LoadResourceString(IDS_APP_NAME), m_hIcon, IDR_TRAY_MENU);
+  m_pTrayWatch = new QTimer(this);
+  connect(m_pTrayWatch, &QTimer::timeout, this, [this] { OnTrayWatch(); });
+  m_pTrayWatch->start(kTrayLookMs);
 
   if (IsBackgroundCommandLine(CommandLine())) SetTimer(HIDE_TIMER_ID, 10);
   return true;
+}
+
+void CMainDlg::OnTrayWatch() {
+  if (++m_nTrayLooks == kTrayEarlyLooks) m_pTrayWatch->setInterval(kTrayWatchMs);
+  if (m_trayIcon.IsEnabled()) {
+    if (m_trayIcon.IsHostPresent()) return;
+    // The panel went away and took the icon along: a hidden window would be out of
+    // reach, so it comes back on screen; the icon returns with the next panel.
+    m_trayIcon.RemoveIcon();
+    if (!isVisible()) OnShowHideWindow();
+    return;
+  }
+  if (!CTrayIcon::IsAvailable()) return;
+  if (!m_trayIcon.Create(this, WM_TRAY_NOTIFY, LoadResourceString(IDS_APP_NAME), m_hIcon,
+                         IDR_TRAY_MENU))
+    return;
+  // With an icon a minimised window lives in the notification area, as after a minimise:
+  // so a background start that had no tray to go to goes there now.
+  if (isMinimized()) hide();
 }
 
 void CMainDlg::RestoreAccounts() {
@@ -129,7 +159,19 @@ void CMainDlg::OnTimer(uintptr_t id) {
   if (m_trayIcon.IsEnabled())
     hide();
   else
-    showMinimized();
+    MinimizeOnScreen(kMinimizeTries);
+}
+
+void CMainDlg::MinimizeOnScreen(int triesLeft) {
+  // A window manager minimises only a window it already manages, and 10 ms after the
+  // window was shown it may not have taken it yet: the minimise waits until the window is
+  // on screen (for up to two seconds).
+  const QWindow* window = windowHandle();
+  if (triesLeft > 0 && (!window || !window->isExposed())) {
+    QTimer::singleShot(10, this, [this, triesLeft] { MinimizeOnScreen(triesLeft - 1); });
+    return;
+  }
+  showMinimized();
 }
 
 void CMainDlg::OnSize(WPARAM type) {
@@ -153,6 +195,7 @@ void CMainDlg::OnShowHideWindow() {
 void CMainDlg::OnClose() {
   ProfileCheckBoxes(this, true);
   BeginClosing();
+  if (m_pTrayWatch) m_pTrayWatch->stop();
   EndDialog(IDCANCEL);
   // Dialogs and message boxes open over the window (the exit command can come from the
   // tray menu or a signal at logout) end with it, as if cancelled; otherwise the program

@@ -21,6 +21,8 @@ constexpr UINT WM_SERVICE_ALERT = WM_USER + 101;
 constexpr UINT WM_TRAY_NOTIFY = WM_USER + 386;
 constexpr uintptr_t HIDE_TIMER_ID = 1;
 
+class QTimer;
+
 class CMainDlg : public CDialog {
   Q_OBJECT
  public:
@@ -62,6 +64,9 @@ class CMainDlg : public CDialog {
   CTrayIcon& TrayIcon() { return m_trayIcon; }
   // Queues an alert of a kind and count for the user-interface thread (any thread).
   void PostServiceAlert(int kind, int count);
+  // One look at the notification area: the icon goes in when one has appeared, and the
+  // window comes back on screen when the one holding the icon has gone.
+  void OnTrayWatch();
   // True when the command line (program and arguments joined by blanks) asks for a
   // hidden start: its last 11 characters are exactly "-background".
   static bool IsBackgroundCommandLine(const std::string& commandLine);
@@ -85,6 +90,7 @@ class CMainDlg : public CDialog {
   void OnClose();
   void OnSize(WPARAM type);
   void OnTimer(uintptr_t id);
+  void MinimizeOnScreen(int triesLeft);
   void RestoreAccounts();
   void StopWorkers();
   LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
@@ -112,6 +118,8 @@ class CMainDlg : public CDialog {
   CTrayIcon m_trayIcon;
   CServiceState m_state;
   bool m_bSinaExclusive = true;  // user-interface thread only
+  QTimer* m_pTrayWatch = nullptr;
+  int m_nTrayLooks = 0;
   mutable std::mutex m_csWorkers;
   std::condition_variable m_cvWorkers;
   int m_nLiveWorkers = 0;

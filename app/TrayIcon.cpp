@@ -2,6 +2,9 @@
 #include "app/TrayIcon.h"
 
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <cstring>
@@ -11,18 +14,60 @@
 
 namespace {
 int g_availability = -1;
+
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+// A StatusNotifierItem panel is on the session bus: Qt then puts the icon there (it
+// decides once, at its first look for a notification area) instead of an XEmbed tray.
+bool StatusNotifierHostPresent() {
+  QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+  if (!bus || !bus->isServiceRegistered(kWatcherService)) return false;
+  QDBusInterface watcher(kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
+                         kWatcherService);
+  return watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
+// Only the name is asked for: cheap enough to ask every few seconds.
+bool StatusNotifierWatcherPresent() {
+  QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+  return bus && bus->isServiceRegistered(kWatcherService);
+}
+}  // namespace
+
 void CTrayIcon::SetAvailabilityOverride(int available) { g_availability = available; }
+
+bool CTrayIcon::IsAvailable() {
+  if (g_availability >= 0) return g_availability == 1;
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool CTrayIcon::IsHostPresent() const {
+  if (!m_bOnPanel) return IsAvailable();
+  return StatusNotifierWatcherPresent();
+}
 
 CTrayIcon::~CTrayIcon() {
   RemoveIcon();
   delete m_pMenu.data();
 }
 
+QMenu* CTrayIcon::BuildMenu(QWidget* parent) const {
+  const auto* menu = FindMenuResource(int(m_nid.uID));
+  if (!menu || menu->empty() || !m_nid.hWnd || menu->front().items.empty()) return nullptr;
+  QMenu* built = m_nid.hWnd->BuildPopupMenu(menu->front(), parent);
+  QList<QAction*> actions = built->actions();
+  if (!actions.isEmpty()) {
+    built->setDefaultAction(actions.first());
+    QFont bold = actions.first()->font();
+    bold.setBold(true);
+    actions.first()->setFont(bold);
+  }
+  return built;
+}
+
 bool CTrayIcon::Create(CDialog* notifyWindow, UINT callbackMessage, const std::string& tooltip,
                        const QIcon& icon, UINT id) {
-  m_bEnabled = g_availability >= 0 ? g_availability == 1 : QSystemTrayIcon::isSystemTrayAvailable();
+  m_bEnabled = IsAvailable();
   if (!m_bEnabled) return false;
   m_bEnabled = notifyWindow != nullptr && !notifyWindow->IsWindowDestroyed();
   if (!m_bEnabled) return false;
@@ -40,14 +85,25 @@ bool CTrayIcon::Create(CDialog* notifyWindow, UINT callbackMessage, const std::s
 
   m_pIcon = new QSystemTrayIcon(icon, notifyWindow);
   m_pIcon->setToolTip(QString::fromUtf8(m_nid.szTip));
-  QObject::connect(m_pIcon, &QSystemTrayIcon::activated, notifyWindow,
-                   [notifyWindow, callbackMessage, id](QSystemTrayIcon::ActivationReason reason) {
-                     LPARAM event = WM_LBUTTONUP;
-                     if (reason == QSystemTrayIcon::Context) event = WM_RBUTTONUP;
-                     if (reason == QSystemTrayIcon::DoubleClick) event = WM_LBUTTONDBLCLK;
-                     if (reason == QSystemTrayIcon::MiddleClick) event = WM_LBUTTONUP;
-                     notifyWindow->SendMessage(callbackMessage, id, event);
-                   });
+  // A StatusNotifierItem panel draws the icon's menu itself, from the menu the icon
+  // exports, and knows no double click: its activation of the item (a click) stands for
+  // the double click of an XEmbed tray, which runs the menu's first command.
+  m_bOnPanel = g_availability < 0 && StatusNotifierHostPresent();
+  if (m_bOnPanel) {
+    m_pPanelMenu = BuildMenu(nullptr);
+    m_pIcon->setContextMenu(m_pPanelMenu);
+  }
+  const bool onPanel = m_bOnPanel;
+  QObject::connect(
+      m_pIcon, &QSystemTrayIcon::activated, notifyWindow,
+      [notifyWindow, callbackMessage, id, onPanel](QSystemTrayIcon::ActivationReason reason) {
+        LPARAM event = WM_LBUTTONUP;
+        if (reason == QSystemTrayIcon::Context) event = WM_RBUTTONUP;
+        if (reason == QSystemTrayIcon::DoubleClick) event = WM_LBUTTONDBLCLK;
+        if (reason == QSystemTrayIcon::Trigger && onPanel) event = WM_LBUTTONDBLCLK;
+        if (reason == QSystemTrayIcon::MiddleClick) event = WM_LBUTTONUP;
+        notifyWindow->SendMessage(callbackMessage, id, event);
+      });
   m_pIcon->show();
   m_bEnabled = m_pIcon->isVisible() || g_availability == 1;
   return m_bEnabled;
@@ -61,6 +117,9 @@ void CTrayIcon::RemoveIcon() {
     delete m_pIcon;
     m_pIcon = nullptr;
   }
+  delete m_pPanelMenu;
+  m_pPanelMenu = nullptr;
+  m_bOnPanel = false;
   m_bEnabled = false;
 }
 
@@ -77,14 +136,7 @@ LRESULT CTrayIcon::OnTrayNotification(WPARAM id, LPARAM event) {
   CDialog* window = m_nid.hWnd;
   if (mouse == WM_RBUTTONUP) {
     delete m_pMenu.data();
-    QMenu* shown = window->BuildPopupMenu(popup, nullptr);
-    QList<QAction*> actions = shown->actions();
-    if (!actions.isEmpty()) {
-      shown->setDefaultAction(actions.first());
-      QFont bold = actions.first()->font();
-      bold.setBold(true);
-      actions.first()->setFont(bold);
-    }
+    QMenu* shown = BuildMenu(nullptr);
     window->activateWindow();
     shown->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(shown, &QMenu::aboutToHide, shown, [shown] { shown->deleteLater(); });

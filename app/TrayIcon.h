@@ -34,6 +34,11 @@ class CTrayIcon {
   QSystemTrayIcon* Icon() const { return m_pIcon; }
   QMenu* ShownMenu() const { return m_pMenu; }  // the popup menu while it is open
 
+  // True when the desktop has a notification area now (or a test pretends so).
+  static bool IsAvailable();
+  // True while the notification area that holds the icon is still there.
+  bool IsHostPresent() const;
+
   // Where no notification area exists, Create fails; tests may pretend either way.
   static void SetAvailabilityOverride(int available);  // -1 = ask the desktop
 
@@ -46,6 +51,11 @@ class CTrayIcon {
     UINT uCallbackMessage = 0;
     char szTip[64] = {0};
   } m_nid;
+  // The popup of the menu resource with its first entry as the default (bold).
+  QMenu* BuildMenu(QWidget* parent) const;
+
   QSystemTrayIcon* m_pIcon = nullptr;
   QPointer<QMenu> m_pMenu;
+  bool m_bOnPanel = false;
+  QMenu* m_pPanelMenu = nullptr;  // the menu a StatusNotifierItem panel shows itself
 };

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 
 #include "platform/Shell.h"
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr uintptr_t kCountdownTimer = 1;
+constexpr int kPlaceTries = 200;  // 10 ms apart
 std::atomic<int> g_tickPeriodMs{1000};
 
 std::string CountdownLine(int seconds) {
@@ -44,9 +46,8 @@ bool CAlertPopup::OnInitDialog() {
   // Above every other window, and no taskbar entry (the template makes it a tool window).
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
   PlaceAtCorner();
-  // A window manager adds its frame only once the window is shown: place it again then.
   QTimer::singleShot(0, this, [this] {
-    if (!IsWindowDestroyed()) PlaceAtCorner();
+    if (!IsWindowDestroyed()) PlaceAgainOnScreen(kPlaceTries);
   });
   m_nSecondsLeft = 15;
   SetTimer(kCountdownTimer, TickPeriodMs());
@@ -64,6 +65,18 @@ void CAlertPopup::PlaceAtCorner() {
   const int width = std::max(frame.width(), this->width());
   const int height = std::max(frame.height(), this->height());
   move(area.x() + area.width() - width - 15, area.y() + area.height() - height - 5);
+}
+
+void CAlertPopup::PlaceAgainOnScreen(int triesLeft) {
+  // A window manager adds its frame once it has taken the window, which is some time
+  // after show: the popup is placed again until it is on screen and its frame is known,
+  // so the frame too stays clear of a panel at the bottom.
+  PlaceAtCorner();
+  const QWindow* window = windowHandle();
+  if (triesLeft > 0 && (!window || !window->isExposed()))
+    QTimer::singleShot(10, this, [this, triesLeft] {
+      if (!IsWindowDestroyed()) PlaceAgainOnScreen(triesLeft - 1);
+    });
 }
 
 void CAlertPopup::OnTimer(uintptr_t id) {

@@ -34,4 +34,5 @@ class CAlertPopup : public CDialog {
   void OnTimer(uintptr_t id);
   void OnViewClicked();
   void PlaceAtCorner();
+  void PlaceAgainOnScreen(int triesLeft);
 };

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHash>
@@ -303,10 +304,27 @@ QMenu* CDialog::BuildPopupMenu(const SMenuItemDef& popup, QWidget* parent) {
 int CDialog::DoModal() {
   BuildControls();
   OnInitDialog();
-  m_modalRunning = true;
-  const int result = exec();
-  m_modalRunning = false;
-  return result;
+  // A loop of our own instead of QDialog::exec(), whose loop also ends when the window
+  // is hidden: a modal window may hide and show again (the main window lives in the
+  // notification area) and its run ends only through EndDialog.
+  // A modal dialog blocks the windows of the program while it runs, as a dialog with an
+  // owner disables it. One without an owner (the main window) blocks nothing: otherwise
+  // its own notification-area icon (an XEmbed tray's is a window of the program) and its
+  // alert popups would not take a click while it is on screen.
+  const bool wasShowModal = testAttribute(Qt::WA_ShowModal);
+  setAttribute(Qt::WA_ShowModal, parentWidget() != nullptr);
+  setResult(0);
+  QEventLoop loop;
+  m_modalLoop = &loop;
+  m_modalResult = 0;
+  show();
+  loop.exec(QEventLoop::DialogExec);
+  // Only an application-wide quit ends the loop otherwise: the window then closes as its
+  // close box would close it.
+  if (m_modalLoop) WindowProc(WM_CLOSE, 0, 0);
+  m_modalLoop = nullptr;
+  setAttribute(Qt::WA_ShowModal, wasShowModal);
+  return m_modalResult;
 }
 
 bool CDialog::Create(QWidget* parent) {
@@ -321,10 +339,14 @@ bool CDialog::Create(QWidget* parent) {
 }
 
 void CDialog::EndDialog(int result) {
-  if (m_modalRunning)
+  if (QEventLoop* loop = m_modalLoop) {
+    m_modalLoop = nullptr;
+    m_modalResult = result;
     done(result);
-  else
+    loop->exit(result);
+  } else {
     hide();
+  }
 }
 
 void CDialog::DestroyWindow() {

@@ -18,6 +18,7 @@
 
 class QMenuBar;
 class QMenu;
+class QEventLoop;
 
 class CDialog : public QDialog {
   Q_OBJECT
@@ -106,7 +107,8 @@ class CDialog : public QDialog {
 
   const SDialogDef* m_template;
   bool m_built = false;
-  bool m_modalRunning = false;
+  QEventLoop* m_modalLoop = nullptr;  // the running modal loop of DoModal
+  int m_modalResult = 0;
   bool m_destroyed = false;
   std::atomic<bool> m_closing{false};
   QPoint m_baseUnits;

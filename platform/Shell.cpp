@@ -13,7 +13,11 @@
 namespace {
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_hook;
+std::atomic<bool> g_programEnding{false};
 }  // namespace
+
+void BeginProgramEnd() { g_programEnding.store(true); }
+bool IsProgramEnding() { return g_programEnding.load(); }
 
 void SetMessageBoxHook(std::function<void(const std::string&)> hook) {
   std::lock_guard<std::mutex> lock(g_hookMutex);
@@ -21,6 +25,7 @@ void SetMessageBoxHook(std::function<void(const std::string&)> hook) {
 }
 
 void AfxMessageBox(const std::string& text, const std::atomic<bool>* abandon) {
+  if (IsProgramEnding()) return;
   SendToUiThread(
       [text] {
         std::function<void(const std::string&)> hook;

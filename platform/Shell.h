@@ -11,6 +11,12 @@
 // (or until *abandon becomes true).
 void AfxMessageBox(const std::string& text, const std::atomic<bool>* abandon = nullptr);
 
+// The program is ending (a termination signal arrived): from then on AfxMessageBox shows
+// nothing, so no step on the way out waits for an answer. Safe to call from a signal
+// handler; it cannot be undone.
+void BeginProgramEnd();
+bool IsProgramEnding();
+
 // Tests answer message boxes in advance: while a hook is set, AfxMessageBox calls it
 // (on the user-interface thread) instead of showing a box. Pass {} to remove it.
 void SetMessageBoxHook(std::function<void(const std::string&)> hook);

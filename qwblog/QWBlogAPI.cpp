@@ -49,6 +49,8 @@ namespace {
 std::mutex g_optionsMutex;
 QWBlogOptions g_options;
 std::once_flag g_initOnce;
+std::atomic<bool> g_abortAll{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "raised from a signal handler");
 
 // The answer as it arrives: a malloc'd buffer that becomes the caller's data.
 struct Transfer {
@@ -98,7 +100,7 @@ size_t WriteBody(char* ptr, size_t size, size_t count, void* user) {
 // rule keeps a one-second timer armed), so both checks here react within a second.
 int Progress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
   auto* t = static_cast<Transfer*>(user);
-  if (t->abort && t->abort->load()) return 1;
+  if (g_abortAll.load() || (t->abort && t->abort->load())) return 1;
   const auto now = std::chrono::steady_clock::now();
   if (dlnow != t->lastDown || ulnow != t->lastUp) {
     t->lastDown = dlnow;
@@ -150,6 +152,8 @@ QWBlogOptions QWBlogGetOptions() {
   return g_options;
 }
 
+void QWBlogAbortAllRequests() { g_abortAll.store(true); }
+
 bool QWBlogGlobalInit() {
   static bool ready = false;
   std::call_once(g_initOnce, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
@@ -175,7 +179,7 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
     transfer.cap = static_cast<size_t>(INT_MAX) - 1;
   transfer.abort = params.AbortFlag();
   if (options.stallTimeoutS > 0) transfer.stallLimit = std::chrono::seconds(options.stallTimeoutS);
-  if (transfer.abort && transfer.abort->load()) return HTTP_RESULT_ABORTED;
+  if (g_abortAll.load() || (transfer.abort && transfer.abort->load())) return HTTP_RESULT_ABORTED;
 
   CurlHandle h;
   if (!h.curl) return HTTP_RESULT_TRANSPORT;

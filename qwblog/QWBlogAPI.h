@@ -83,6 +83,11 @@ struct QWBlogOptions {
 void QWBlogSetOptions(const QWBlogOptions& options);
 QWBlogOptions QWBlogGetOptions();
 
+// Makes every request give up with HTTP_RESULT_ABORTED: a running one within about a
+// second, a later one at once. For a process that is ending; it cannot be undone. Safe to
+// call from a signal handler.
+void QWBlogAbortAllRequests();
+
 // curl_global_init, once; call before any thread starts. Further calls do nothing.
 // False when the network layer could not be prepared.
 bool QWBlogGlobalInit();

@@ -98,4 +98,34 @@ TEST(TrayWithoutArea, CreateFailsAndRemoveIsHarmless) {
   CTrayIcon::SetAvailabilityOverride(-1);
 }
 
+// The notification area comes after a background start, goes away with the window
+// hidden, and comes back: the icon follows it, and the window is never hidden without one.
+TEST(TrayWithoutArea, ATrayThatComesLateOrGoesIsFollowed) {
+  CTrayIcon::SetAvailabilityOverride(0);
+  CAppHarness::FreshSettings("TrayComesAndGoes");
+  CAppHarness harness;
+  CMainDlg* dlg = harness.OpenWindow("plumfinch -background");
+  ASSERT_TRUE(CAppHarness::WaitFor([&] { return dlg->isMinimized(); }, 3000));
+  dlg->OnTrayWatch();
+  EXPECT_FALSE(dlg->TrayIcon().IsEnabled());
+  EXPECT_TRUE(dlg->isVisible());
+
+  CTrayIcon::SetAvailabilityOverride(1);
+  dlg->OnTrayWatch();
+  EXPECT_TRUE(dlg->TrayIcon().IsEnabled());
+  EXPECT_TRUE(dlg->isHidden()) << "the minimised window goes into the new tray";
+
+  CTrayIcon::SetAvailabilityOverride(0);
+  dlg->OnTrayWatch();
+  EXPECT_FALSE(dlg->TrayIcon().IsEnabled());
+  EXPECT_TRUE(dlg->isVisible()) << "no tray: the window comes back";
+  EXPECT_FALSE(dlg->isMinimized());
+
+  CTrayIcon::SetAvailabilityOverride(1);
+  dlg->OnTrayWatch();
+  EXPECT_TRUE(dlg->TrayIcon().IsEnabled());
+  EXPECT_TRUE(dlg->isVisible()) << "a window on screen stays there when the tray returns";
+  CTrayIcon::SetAvailabilityOverride(-1);
+}
+
 }  // namespace
