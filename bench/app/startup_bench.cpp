@@ -1,6 +1,6 @@
 // Start-up of the main window (construction, the settings restore, the workers, the tray
 // icon, showing) against a minimal Qt dialog with one button, measured alternately in one
-// process so both see the same machine. Run: QT_QPA_PLATFORM=offscreen bench_startup [n]
+// process so both see the same machine. Run: QT_QPA_PLATFORM=offscreen startup_bench [n]
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
