@@ -56,12 +56,9 @@ QMenu* CTrayIcon::BuildMenu(QWidget* parent) const {
   if (!menu || menu->empty() || !m_nid.hWnd || menu->front().items.empty()) return nullptr;
   QMenu* built = m_nid.hWnd->BuildPopupMenu(menu->front(), parent);
   QList<QAction*> actions = built->actions();
-  if (!actions.isEmpty()) {
-    built->setDefaultAction(actions.first());
-    QFont bold = actions.first()->font();
-    bold.setBold(true);
-    actions.first()->setFont(bold);
-  }
+  // The style draws the default entry bold and makes room for the bolder text; a bold
+  // font set on the action as well would be measured as plain text and drawn cut short.
+  if (!actions.isEmpty()) built->setDefaultAction(actions.first());
   return built;
 }
 
