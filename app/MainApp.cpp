@@ -1,18 +1,20 @@
 // CMainApp: start-up and the end of the program.
 #include "app/MainApp.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <memory>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "app/MainDlg.h"
 #include "platform/Shell.h"
 #include "qwblog/QWBlogAPI.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
+#include "settings/Startup.h"
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -34,6 +36,9 @@ std::string CMainApp::JoinCommandLine(int argc, char** argv) {
 }
 
 int CMainApp::Run(int argc, char** argv) {
+  // Before anything holds a secret in memory or touches the settings file.
+  DisableCoreDumps();
+  PrepareSettingsAtStart();
   Q_INIT_RESOURCE(res);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(LoadResourceString(IDS_APP_NAME)));
@@ -56,7 +61,8 @@ int CMainApp::Run(int argc, char** argv) {
     notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, &dlg, [&dlg] {
       char buffer[16];
-      while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {}
+      while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+      }
       dlg.PostMessage(WM_COMMAND, ID_APP_EXIT, 0);
     });
     struct sigaction action {};
