@@ -44,7 +44,7 @@ bool CAlertPopup::OnInitDialog() {
   // Above every other window, and no taskbar entry (the template makes it a tool window).
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
   PlaceAtCorner();
-  // A window manager adds its frame only once the window is shown: place it again then.
+  // A window manager may add its frame only once the window is shown: place it again then.
   QTimer::singleShot(0, this, [this] {
     if (!IsWindowDestroyed()) PlaceAtCorner();
   });
@@ -57,6 +57,11 @@ void CAlertPopup::PlaceAtCorner() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return;
   adjustSize();
+  // The frame is known only once the window has its platform window; without one the
+  // first placement would be off by the frame's width until a later event corrected it.
+  // Creating it here (it would be created by show() anyway) makes the first placement
+  // final wherever the platform reports frame margins at creation.
+  if (!testAttribute(Qt::WA_WState_Created)) winId();
   // The work area leaves out panels and taskbars; the popup sits 15 pixels from its
   // right edge and 5 above its bottom edge, keeping its size.
   const QRect area = screen->availableGeometry();
