@@ -13,9 +13,12 @@
 #include <QTimer>
 
 #include "app/MainDlg.h"
+#include "net/ServiceHosts.h"
 #include "res/Resource.h"
+#include "settings/Notices.h"
 #include "settings/Profile.h"
 #include "settings/ProfileControl.h"
+#include "settings/Startup.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/TestEnv.h"
 
@@ -66,6 +69,23 @@ TEST_F(ShellTest, WithoutSettingsFileStartsUnboundWithDefaultBoxes) {
   EXPECT_EQ(ReadFile(SettingsPath()), "");
   // The Tencent bind button is the first tab stop and has the focus.
   EXPECT_EQ(QApplication::focusWidget(), dlg->GetDlgItem(IDC_BIND_TENCENT));
+}
+
+TEST_F(ShellTest, SettingsProblemsFoundBeforeOrAfterTheWindowOpensReachTheStatusLog) {
+  ResetSettingsNotices();
+  WriteFile(folder + "/Setting.ini", "[Plumfinch]\r\nProxyRange=2\r\nProxyPort=70000\r\n");
+  PrepareSettingsAtStart();  // before the window exists, as at start-up
+  CMainDlg* dlg = harness.OpenWindow();
+  chmod((folder + "/Services.ini").c_str(), 0666);
+  ReloadServiceConfig();  // while it is open
+  const std::string log = dlg->GetDlgItemText(IDC_STATUS_LOG);
+  EXPECT_NE(log.find("-Setting.ini: the proxy port 70000 is not in 1-65535"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("-Services.ini is not used: other users may write to it."), std::string::npos)
+      << log;
+  harness.CloseWindow();
+  chmod((folder + "/Services.ini").c_str(), 0600);
+  ReloadServiceConfig();
 }
 
 TEST_F(ShellTest, AnAccountIsBoundExactlyWhenItsNameIsStored) {
