@@ -90,6 +90,17 @@ TEST(DebugLog, BindPostAndPollLogEveryRequestAndNoSecret) {
   CAppHarness::UseEmulator(emulator, folder);
   CStderrCapture capture(folder + "/stderr.txt");
 
+  // A request that gets no answer: libcurl's own text says why.
+  {
+    CWeiboParam params;
+    params.AddParam(QWB_TOKEN_SECRET, "refusedTokenSecret");
+    char* data = nullptr;
+    int length = 0;
+    EXPECT_EQ(SyncRequest("http://127.0.0.1:1/refused?oauth_token=refusedToken", EHttpMethod_Get,
+                          params, data, length),
+              HTTP_RESULT_TRANSPORT);
+  }
+
   // Bind Sina (http) and Tencent (https) as a user does: the code from the page is typed
   // into the dialog.
   std::set<std::string> secrets;
@@ -168,12 +179,18 @@ TEST(DebugLog, BindPostAndPollLogEveryRequestAndNoSecret) {
     secrets.insert(ConsumerSecret(s));
     secrets.insert(ConsumerKey(s));
   }
+  secrets.insert("refusedToken");
+  secrets.insert("refusedTokenSecret");
   secrets.erase("");
   ASSERT_GE(secrets.size(), 30u);
 
   EXPECT_NE(log.find("plumfinch: POST http://127.0.0.1:"), std::string::npos) << log;
   EXPECT_NE(log.find("plumfinch: GET https://127.0.0.1:"), std::string::npos) << log;
   EXPECT_NE(log.find("-> HTTP 200, "), std::string::npos) << log;
+  EXPECT_NE(log.find("plumfinch: GET http://127.0.0.1:1/refused -> error: Failed to connect to "
+                     "127.0.0.1 port 1"),
+            std::string::npos)
+      << log;
   for (const char* path : {"/oauth/access_token", "/cgi-bin/access_token", "/statuses/update",
                            "/api/info/update", "/users/show.json", "/getip.asp"})
     EXPECT_NE(log.find(path), std::string::npos) << path;
