@@ -44,7 +44,7 @@ bool CAlertPopup::OnInitDialog() {
   // Above every other window, and no taskbar entry (the template makes it a tool window).
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
   PlaceAtCorner();
-  // A window manager may add its frame only once the window is shown: place it again then.
+  // A window manager adds its frame only once the window is shown: place it again then.
   QTimer::singleShot(0, this, [this] {
     if (!IsWindowDestroyed()) PlaceAtCorner();
   });
