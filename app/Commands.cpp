@@ -9,6 +9,7 @@
 #include "net/ServiceHosts.h"
 #include "platform/Shell.h"
 #include "res/Resource.h"
+#include "settings/Ini.h"
 
 namespace {
 
@@ -22,14 +23,18 @@ constexpr const char* kContactText =
     "问题与建议请写信给作者：plumfinch@example.org\n"
     "主页：https://plumfinch.example.org/";
 
-// The usage guide installed beside the program, as a file:// address (blanks and other
-// special characters of the folder name percent-encoded).
+// The usage guide as a file:// address (blanks and other special characters of the folder
+// name percent-encoded). It lies beside the program in a build tree or a portable folder,
+// and in <prefix>/share/plumfinch for a program installed in <prefix>/bin.
 std::string UsagePageUrl() {
   const QString exe = QString::fromUtf8(RunningExecutablePath().c_str());
   const QString folder = exe.isEmpty() ? QStringLiteral(".") : QFileInfo(exe).absolutePath();
-  return QUrl::fromLocalFile(folder + QStringLiteral("/usage.html"))
-      .toString(QUrl::FullyEncoded)
-      .toStdString();
+  QString page = folder + QStringLiteral("/usage.html");
+  if (!QFileInfo::exists(page)) {
+    const std::string data = InstalledDataFolder(folder.toStdString());
+    if (!data.empty()) page = QString::fromStdString(data) + QStringLiteral("/usage.html");
+  }
+  return QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded).toStdString();
 }
 
 }  // namespace

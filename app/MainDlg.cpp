@@ -31,6 +31,8 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(IDD_MAIN, parent) {
 CMainDlg::~CMainDlg() {
   StopWorkers();
   SetSettingsNoticeSink({});
+  // Every line appended before the workers ended is in the log before its control goes.
+  m_statusLog->Flush();
   m_trayIcon.RemoveIcon();
 }
 
@@ -77,8 +79,10 @@ void CMainDlg::BuildMessageMap() {
 bool CMainDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   setWindowIcon(m_hIcon);
-  if (auto* log = qobject_cast<QPlainTextEdit*>(GetDlgItem(IDC_STATUS_LOG)))
+  if (auto* log = qobject_cast<QPlainTextEdit*>(GetDlgItem(IDC_STATUS_LOG))) {
     log->setUndoRedoEnabled(false);
+    m_statusLog->SetControl(log);
+  }
 
   {
     auto lock = LockShared();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StatusLog.h"
 #include "app/TrayIcon.h"
 #include "net/Credentials.h"
 #include "net/ServiceRequest.h"
@@ -139,6 +140,7 @@ class CMainDlg : public CDialog {
   void OnCancel() override {}  // nor does Esc
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
+  void SyncControl(int id) override;
 
  private:
   void BuildMessageMap();
@@ -186,6 +188,9 @@ class CMainDlg : public CDialog {
   mutable std::mutex m_csWorkers;
   std::condition_variable m_cvWorkers;
   int m_nLiveWorkers = 0;
+  // Lines of the status log on their way to its control (shared with posted flushes,
+  // which may run after the window is gone).
+  std::shared_ptr<CStatusLogQueue> m_statusLog = std::make_shared<CStatusLogQueue>();
 };
 
 // Thread entries; each takes the main window and returns 0.

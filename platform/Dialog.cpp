@@ -18,6 +18,10 @@
 #include <QRegularExpressionValidator>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+#include <utility>
+#include <vector>
+
+#include "platform/Accessible.h"
 
 namespace {
 
@@ -25,7 +29,6 @@ namespace {
 std::mutex g_dialogsMutex;
 std::map<uint64_t, CDialog*> g_dialogs;
 uint64_t g_nextSerial = 1;
-
 
 QString FromAnsi(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 std::string ToAnsi(const QString& s) { return s.toUtf8().toStdString(); }
@@ -39,6 +42,39 @@ QString ToWidgetLines(const std::string& s) {
 std::string FromWidgetLines(QString text) {
   text.replace(QChar('\n'), QStringLiteral("\r\n"));
   return ToAnsi(text);
+}
+
+// A label's text without the colon that ends it ("地址:" -> "地址"); empty when the
+// text does not end in a colon, so only captions of fields count as labels.
+QString FieldCaption(const QString& text) {
+  if (!text.endsWith(QChar(':')) && !text.endsWith(QChar(0xFF1A))) return {};
+  return text.chopped(1).trimmed();
+}
+
+// An edit control has no caption of its own. A screen reader names it after the label
+// written just before it in the template, else after the group box it opens, else after
+// the label just after it. The label also becomes its buddy, which AT-SPI reports as
+// the "labelled by" relation. Nothing shown changes.
+void NameEditsFromLabels(const std::vector<std::pair<const SControlDef*, QWidget*>>& built) {
+  auto labelAt = [&built](size_t k) -> QLabel* {
+    if (k >= built.size() || built[k].first->kind != ECtrlKind::Static) return nullptr;
+    auto* label = qobject_cast<QLabel*>(built[k].second);
+    return label && !FieldCaption(label->text()).isEmpty() ? label : nullptr;
+  };
+  for (size_t i = 0; i < built.size(); ++i) {
+    QWidget* edit = built[i].second;
+    if (built[i].first->kind != ECtrlKind::Edit) continue;
+    QLabel* label = i > 0 ? labelAt(i - 1) : nullptr;
+    if (!label && i > 0 && built[i - 1].first->kind == ECtrlKind::GroupBox) {
+      edit->setAccessibleName(qobject_cast<QGroupBox*>(built[i - 1].second)->title());
+      continue;
+    }
+    if (!label) label = labelAt(i + 1);
+    if (label) {
+      label->setBuddy(edit);
+      edit->setAccessibleName(FieldCaption(label->text()));
+    }
+  }
 }
 
 }  // namespace
@@ -73,6 +109,7 @@ CDialog::CDialog(int templateId, QWidget* parent)
   static const SDialogDef kEmpty = {0, "", 0, 0, "", 9, 100, 50, 0, {}, {}};
   if (!m_template) m_template = &kEmpty;
   InitUiThreadQueue();
+  InstallButtonAccessibility();
   std::lock_guard<std::mutex> lock(g_dialogsMutex);
   m_serial = g_nextSerial++;
   g_dialogs[m_serial] = this;
@@ -133,12 +170,14 @@ void CDialog::BuildControls() {
   layout->addWidget(client);
 
   QButtonGroup* radioGroup = nullptr;
+  std::vector<std::pair<const SControlDef*, QWidget*>> built;
   for (const SControlDef& c : def.controls) {
     if (c.kind == ECtrlKind::RadioButton && (c.style & WS_GROUP)) radioGroup = nullptr;
     QWidget* w = CreateControl(c, client);
     w->setGeometry(px(c.x, true), px(c.y, false), px(c.cx, true), px(c.cy, false));
     if (auto* radio = qobject_cast<QRadioButton*>(w)) {
       // Auto radio buttons form one exclusive group from a WS_GROUP button to the next.
+      // Assistive technology still meets them as radio buttons (platform/Accessible.cpp).
       radio->setAutoExclusive(false);
       if (!radioGroup) {
         radioGroup = new QButtonGroup(w->parent());
@@ -148,7 +187,9 @@ void CDialog::BuildControls() {
       radio->setProperty("radioGroup", QVariant::fromValue<QObject*>(radioGroup));
     }
     if (c.id != IDC_STATIC) m_controls[c.id] = w;
+    built.emplace_back(&c, w);
   }
+  NameEditsFromLabels(built);
 
   // Focus: tab stops in the template's order; everything else is skipped by Tab.
   QWidget* previous = nullptr;
@@ -176,7 +217,8 @@ QWidget* CDialog::CreateControl(const SControlDef& c, QWidget* parent) {
       b->setAutoDefault(false);
       b->setDefault(kind == BS_DEFPUSHBUTTON);
       const int id = c.id;
-      connect(b, &QPushButton::clicked, this, [this, id] { WindowProc(WM_COMMAND, WPARAM(id), 0); });
+      connect(b, &QPushButton::clicked, this,
+              [this, id] { WindowProc(WM_COMMAND, WPARAM(id), 0); });
       w = b;
       break;
     }
@@ -207,9 +249,9 @@ QWidget* CDialog::CreateControl(const SControlDef& c, QWidget* parent) {
         e->setLineWrapMode((c.style & WS_HSCROLL) ? QPlainTextEdit::NoWrap
                                                   : QPlainTextEdit::WidgetWidth);
         e->setVerticalScrollBarPolicy((c.style & WS_VSCROLL) ? Qt::ScrollBarAlwaysOn
-                                                              : Qt::ScrollBarAsNeeded);
+                                                             : Qt::ScrollBarAsNeeded);
         e->setHorizontalScrollBarPolicy((c.style & WS_HSCROLL) ? Qt::ScrollBarAlwaysOn
-                                                                : Qt::ScrollBarAlwaysOff);
+                                                               : Qt::ScrollBarAlwaysOff);
         e->setTabChangesFocus(true);
         if (c.exStyle & WS_EX_TRANSPARENT) e->viewport()->setAutoFillBackground(false);
         w = e;
@@ -251,7 +293,8 @@ QMenu* CDialog::BuildPopupMenu(const SMenuItemDef& popup, QWidget* parent) {
       QAction* action = menu->addAction(QString::fromUtf8(item.text));
       action->setData(item.id);
       const int id = item.id;
-      connect(action, &QAction::triggered, this, [this, id] { WindowProc(WM_COMMAND, WPARAM(id), 0); });
+      connect(action, &QAction::triggered, this,
+              [this, id] { WindowProc(WM_COMMAND, WPARAM(id), 0); });
     }
   }
   return menu;
@@ -311,7 +354,9 @@ void CDialog::OnOK() { EndDialog(IDOK); }
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void CDialog::OnMessage(UINT msg, Handler handler) { m_messageMap[msg] = std::move(handler); }
-void CDialog::OnCommand(int id, std::function<void()> handler) { m_commandMap[id] = std::move(handler); }
+void CDialog::OnCommand(int id, std::function<void()> handler) {
+  m_commandMap[id] = std::move(handler);
+}
 
 LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_COMMAND) {
@@ -410,6 +455,7 @@ QWidget* CDialog::GetDlgItem(int id) const {
 std::string CDialog::GetDlgItemText(int id) const {
   return CallOnUi<std::string>(
       [id](CDialog* d) -> std::string {
+        d->SyncControl(id);
         QWidget* w = d->GetDlgItem(id);
         if (auto* e = qobject_cast<QPlainTextEdit*>(w)) return FromWidgetLines(e->toPlainText());
         if (auto* e = qobject_cast<QLineEdit*>(w)) return ToAnsi(e->text());

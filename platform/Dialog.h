@@ -87,6 +87,9 @@ class CDialog : public QDialog {
   virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
   // Marks the window as closing (cross-thread waits give up from now on).
   void BeginClosing() { m_closing = true; }
+  // Called on the user-interface thread before the text of control id is read: a window
+  // whose control takes its updates in batches brings it up to date here.
+  virtual void SyncControl(int /*id*/) {}
 
   // Qt plumbing
   void timerEvent(QTimerEvent* e) override;

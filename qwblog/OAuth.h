@@ -11,10 +11,17 @@
 namespace qwblog {
 
 using ParamList = std::vector<std::pair<std::string, std::string>>;
+// Pairs that point into strings owned elsewhere (valid while those are).
+struct ParamView {
+  std::string_view name, value;
+};
+using ParamViews = std::vector<ParamView>;
 
 // RFC 3986 percent-encoding: every byte except ALPHA, DIGIT, "-", ".", "_", "~"
 // becomes %XX with upper-case hex digits.
 std::string PercentEncode(std::string_view bytes);
+// The same, appended to out.
+void AppendPercentEncoded(std::string& out, std::string_view bytes);
 // Reverses %XX (malformed escapes stay as they are); "+" becomes a blank when
 // plusIsSpace (form encoding).
 std::string PercentDecode(std::string_view text, bool plusIsSpace);
@@ -22,6 +29,7 @@ std::string PercentDecode(std::string_view text, bool plusIsSpace);
 ParamList ParseFormEncoded(std::string_view text);
 // Joins pairs as name=value&... with both sides percent-encoded.
 std::string FormEncode(const ParamList& params);
+std::string FormEncode(const ParamViews& params);
 
 // An absolute http or https URL taken apart.
 struct ParsedUrl {
@@ -51,34 +59,36 @@ std::string HmacSha1Base64(std::string_view key, std::string_view text);
 // "encoded consumer secret & encoded token secret".
 std::string SigningKey(std::string_view consumerSecret, std::string_view tokenSecret);
 
-// 32 lower-case hex digits from the system's random source.
+// 32 lower-case hex digits from the kernel's random source (read ahead in blocks per
+// thread; a forked child never repeats its parent's).
 std::string MakeNonce();
 // Seconds since the epoch, in decimal.
 std::string MakeTimestamp();
 
+// Views of the caller's strings, valid for one signing.
 struct OAuthCredentials {
-  std::string consumerKey;
-  std::string consumerSecret;
-  std::string token;  // empty: no oauth_token is sent
-  std::string tokenSecret;
+  std::string_view consumerKey;
+  std::string_view consumerSecret;
+  std::string_view token;  // empty: no oauth_token is sent
+  std::string_view tokenSecret;
 };
 
 struct OAuthSignature {
-  ParamList protocolParams;  // every oauth_* pair sent, oauth_signature included, sorted
   std::string baseString;
   std::string signature;      // base64, not yet percent-encoded
-  std::string authorization;  // value of the Authorization header
+  std::string authorization;  // value of the Authorization header: every oauth_* pair sent,
+                              // oauth_signature included, sorted
 };
 
-// Signs one request. requestParams are the non-protocol pairs that take part in
-// the signature (URL query and form body, decoded); extraProtocol are protocol
-// parameters the caller supplied (oauth_callback, oauth_verifier, ...). The library
-// adds oauth_consumer_key, oauth_token (when there is a token), oauth_signature_method,
-// oauth_timestamp, oauth_nonce and oauth_version=1.0; caller-supplied copies of those
-// names are ignored.
+// Signs one request. queryParams (the URL's query, decoded) and requestParams (the
+// caller's other pairs that take part: query or form body) are the non-protocol pairs of
+// the signature; extraProtocol are protocol parameters the caller supplied
+// (oauth_callback, oauth_verifier, ...). The library adds oauth_consumer_key, oauth_token
+// (when there is a token), oauth_signature_method, oauth_timestamp, oauth_nonce and
+// oauth_version=1.0; caller-supplied copies of those names are ignored.
 OAuthSignature SignRequest(std::string_view method, const ParsedUrl& url,
-                           const ParamList& requestParams, const ParamList& extraProtocol,
-                           const OAuthCredentials& credentials, const std::string& nonce,
-                           const std::string& timestamp);
+                           const ParamList& queryParams, const ParamViews& requestParams,
+                           const ParamViews& extraProtocol, const OAuthCredentials& credentials,
+                           std::string_view nonce, std::string_view timestamp);
 
 }  // namespace qwblog

@@ -81,11 +81,11 @@ std::string ContentTypeForFile(std::string_view path) {
   return "application/octet-stream";
 }
 
-std::string BuildMultipart(const ParamList& fields, const std::vector<FilePart>& files,
+std::string BuildMultipart(const ParamViews& fields, const std::vector<FilePart>& files,
                            const std::string& boundary) {
   size_t size = 0;
   for (const auto& f : files) size += f.bytes.size() + 256;
-  for (const auto& f : fields) size += f.first.size() + f.second.size() + 128;
+  for (const auto& f : fields) size += f.name.size() + f.value.size() + 128;
   std::string body;
   body.reserve(size + 64);
   for (const auto& [name, value] : fields) {
@@ -118,10 +118,12 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
   const bool post = method == EHttpMethod_Post;
   if (!post && !params.Pictures().empty()) return HTTP_RESULT_BAD_ARGUMENT;
 
-  // Sort the caller's pairs: credentials, protocol parameters, ordinary parameters.
+  // Sort the caller's pairs: credentials, protocol parameters, ordinary parameters. The
+  // lists point into params, which outlives them.
   OAuthCredentials credentials;
-  ParamList protocol;
-  ParamList ordinary;
+  ParamViews protocol;
+  ParamViews ordinary;
+  ordinary.reserve(params.Params().size());
   for (const auto& pair : params.Params()) {
     const std::string& name = pair.first;
     if (name == QWB_CUSTOM_KEY) {
@@ -133,9 +135,9 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
     } else if (name == QWB_TOKEN_SECRET) {
       credentials.tokenSecret = pair.second;
     } else if (name.rfind("oauth_", 0) == 0) {
-      protocol.push_back(pair);
+      protocol.push_back({pair.first, pair.second});
     } else {
-      ordinary.push_back(pair);
+      ordinary.push_back({pair.first, pair.second});
     }
   }
 
@@ -154,18 +156,19 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
   // Pairs already in the URL's query always take part in the signature; the caller's
   // ordinary pairs do when they travel in the query or in a form-encoded body, not in
   // a multipart body.
-  ParamList signedParams;
-  if (parsed.hasQuery) signedParams = ParseFormEncoded(parsed.query);
-  if (!multipart) signedParams.insert(signedParams.end(), ordinary.begin(), ordinary.end());
+  ParamList queryParams;
+  if (parsed.hasQuery) queryParams = ParseFormEncoded(parsed.query);
+  static const ParamViews kNone;
 
   if (nonce.empty()) nonce = MakeNonce();
   if (timestamp.empty()) timestamp = MakeTimestamp();
-  OAuthSignature signature = SignRequest(post ? "POST" : "GET", parsed, signedParams, protocol,
-                                         credentials, nonce, timestamp);
+  OAuthSignature signature =
+      SignRequest(post ? "POST" : "GET", parsed, queryParams, multipart ? kNone : ordinary,
+                  protocol, credentials, nonce, timestamp);
   out.authorization = std::move(signature.authorization);
   out.baseString = std::move(signature.baseString);
   out.post = post;
-  out.url = parsed.withoutFragment;
+  out.url = std::move(parsed.withoutFragment);
 
   if (!post) {
     if (!ordinary.empty()) {
@@ -186,7 +189,8 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
       if (!chosen) boundary = "----QWBlogBoundary" + MakeNonce();
       bool clash = false;
       for (const auto& f : files) clash = clash || f.bytes.find(boundary) != std::string::npos;
-      for (const auto& p : ordinary) clash = clash || p.second.find(boundary) != std::string::npos;
+      for (const auto& p : ordinary)
+        clash = clash || p.value.find(boundary) != std::string_view::npos;
       if (!clash || chosen) break;
     }
     out.contentType = "multipart/form-data; boundary=" + boundary;

@@ -35,7 +35,7 @@ constexpr size_t kMaxUploadBytes = 64u << 20;
 std::string ContentTypeForFile(std::string_view path);
 
 // multipart/form-data body: each text field, then each file, then the closing line.
-std::string BuildMultipart(const ParamList& fields, const std::vector<FilePart>& files,
+std::string BuildMultipart(const ParamViews& fields, const std::vector<FilePart>& files,
                            const std::string& boundary);
 
 // Builds the request. nonce/timestamp/boundary are generated when empty. Returns

@@ -460,6 +460,15 @@ bool MakeFolders(const std::string& folder, unsigned mode) {
   return IsDirectory(folder);
 }
 
+std::string InstalledDataFolder(const std::string& exeFolder) {
+  const std::string folder = StripTrailingSlashes(exeFolder);
+  const size_t slash = folder.rfind('/');
+  if (slash == std::string::npos || folder.compare(slash, std::string::npos, "/bin") != 0)
+    return {};
+  const std::string data = folder.substr(0, slash) + "/share/plumfinch";
+  return IsDirectory(data) ? data : std::string();
+}
+
 std::string ChooseSettingsFolder(const std::string& exeFolder, std::string* why) {
   if (why) why->clear();
   std::string problem;
@@ -469,7 +478,8 @@ std::string ChooseSettingsFolder(const std::string& exeFolder, std::string* why)
     MakeFolders(folder, 0700);
     if (IsTrustedFolder(folder, &problem)) return folder;
     if (why) *why = "the folder " + folder + " is not used: " + problem;
-  } else if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0) {
+  } else if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0 &&
+             InstalledDataFolder(exeFolder).empty()) {
     // A portable install keeps its settings beside the program, but only in a folder
     // nobody else can plant files in.
     if (IsTrustedFolder(exeFolder, &problem)) return exeFolder;

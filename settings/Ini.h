@@ -71,10 +71,15 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes);
 // Creates folder and any missing parents with the given mode; true when it exists.
 bool MakeFolders(const std::string& folder, unsigned mode = 0700);
 
+// The shared data of an installed program: "<prefix>/share/plumfinch" for an executable
+// in "<prefix>/bin" when that folder exists; empty for a build tree or a portable folder.
+std::string InstalledDataFolder(const std::string& exeFolder);
+
 // The settings folder for an executable living in exeFolder: $PLUMFINCH_CONFIG_DIR
 // when set and not empty (created with mode 0700 when missing); else exeFolder when
-// writable; else $XDG_CONFIG_HOME/Plumfinch, or ~/.config/Plumfinch, created with mode
-// 0700. The first two are taken only when trusted (IsTrustedFolder); when one is passed
-// over, why (when given) says which and why. An existing XDG folder of this user that
-// others may write is made 0700.
+// writable and not an installed program's folder (root may write to /usr/bin); else
+// $XDG_CONFIG_HOME/Plumfinch, or ~/.config/Plumfinch, created with mode 0700. The first
+// two are taken only when trusted (IsTrustedFolder); when one is passed over, why (when
+// given) says which and why. An existing XDG folder of this user that others may write
+// is made 0700.
 std::string ChooseSettingsFolder(const std::string& exeFolder, std::string* why = nullptr);

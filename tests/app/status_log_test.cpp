@@ -3,6 +3,9 @@
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <atomic>
 #include <thread>
 
 #include "app/MainDlg.h"
@@ -11,6 +14,22 @@
 #include "tests/support/AppHarness.h"
 
 namespace {
+
+std::atomic<int> g_appended{0};
+
+// A window worker that appends until the window closes, and three lines more after that.
+unsigned AppendUntilClosing(CMainDlg* dlg) {
+  int n = 0;
+  while (!dlg->IsClosing()) {
+    dlg->AppendStatusLog("c" + std::to_string(n));
+    g_appended = ++n;
+  }
+  for (int i = 0; i < 3; ++i) {
+    dlg->AppendStatusLog("c" + std::to_string(n));
+    g_appended = ++n;
+  }
+  return 0;
+}
 
 std::time_t LocalTime(int hour, int minute) {
   std::tm t{};
@@ -95,6 +114,27 @@ TEST_F(StatusLogTest, LongLogsAreNeverTrimmed) {
   const std::string line(300, 'x');
   for (int i = 0; i < 400; ++i) dlg->AppendStatusLog(line);
   EXPECT_EQ(Log().size(), 400 * (6 + 300 + 2));
+}
+
+TEST_F(StatusLogTest, AWorkerAppendingWhileTheWindowClosesLosesNoLine) {
+  // Every line appended before the window is gone reaches its control, the ones a worker
+  // adds while the window closes included, and nothing runs after the control is gone.
+  SetStatusLogClock([] { return LocalTime(10, 10); });
+  auto* log = qobject_cast<QPlainTextEdit*>(dlg->GetDlgItem(IDC_STATUS_LOG));
+  int lines = 0;
+  std::string lastLine;
+  QObject::connect(log->document(), &QTextDocument::blockCountChanged, [&](int blocks) {
+    lines = blocks - 1;
+    lastLine = log->document()->lastBlock().previous().text().toStdString();
+  });
+  g_appended = 0;
+  dlg->StartWorker(AppendUntilClosing);
+  ASSERT_TRUE(CAppHarness::WaitFor([] { return g_appended.load() >= 200; }));
+  harness.CloseWindow();  // waits for the worker
+  dlg = nullptr;
+  EXPECT_EQ(lines, g_appended.load());
+  EXPECT_EQ(lastLine, "10:10-c" + std::to_string(g_appended.load() - 1));
+  CAppHarness::Pump(0);  // a hand-over still queued finds no control and does nothing
 }
 
 }  // namespace

@@ -245,3 +245,20 @@ TEST(Settings, FolderFollowsTheEnvironmentThenTheExecutableThenXdg) {
   unsetenv("XDG_CONFIG_HOME");
   setenv("HOME", oldHome.c_str(), 1);
 }
+
+TEST(Settings, AnInstalledProgramsFolderIsNotAPortableOne) {
+  // <prefix>/bin with <prefix>/share/plumfinch beside it is an installed program: even
+  // when the user may write there (root and /usr/bin), the settings go to the XDG folder.
+  const std::string base = FreshFolder("installed");
+  std::filesystem::create_directories(base + "/usr/bin");
+  std::filesystem::create_directories(base + "/portable/bin");
+  EXPECT_EQ(InstalledDataFolder(base + "/usr/bin"), "");
+  std::filesystem::create_directories(base + "/usr/share/plumfinch");
+  EXPECT_EQ(InstalledDataFolder(base + "/usr/bin/"), base + "/usr/share/plumfinch");
+  EXPECT_EQ(InstalledDataFolder(base + "/usr/share"), "") << "only a bin folder";
+  unsetenv("PLUMFINCH_CONFIG_DIR");
+  setenv("XDG_CONFIG_HOME", (base + "/xdg").c_str(), 1);
+  EXPECT_EQ(ChooseSettingsFolder(base + "/usr/bin"), base + "/xdg/Plumfinch");
+  EXPECT_EQ(ChooseSettingsFolder(base + "/portable/bin"), base + "/portable/bin");
+  unsetenv("XDG_CONFIG_HOME");
+}

@@ -1,8 +1,13 @@
 // Request library without a network: OAuth 1.0 signatures against published vectors,
 // percent-encoding, URL handling, and the wire form of GET, form and multipart requests.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "qwblog/OAuth.h"
 #include "qwblog/QWBlogAPI.h"
@@ -288,4 +293,68 @@ TEST(WireForm, BadArgumentsAndUnreadablePictures) {
   EXPECT_EQ(SyncRequest("http://127.0.0.1:1/", EHttpMethod_Get, zeroProxy, data, length),
             HTTP_RESULT_TRANSPORT);
   EXPECT_EQ(data, nullptr);
+}
+
+TEST(OAuthVectors, HmacSha1Rfc2202WithTheKeyChangingBetweenCalls) {
+  // The signer keeps the pads of the last key: a change of key, a key longer than the
+  // SHA-1 block (hashed first), an empty key and a return to an earlier key all sign right.
+  const std::string jefe = "Jefe", longKey(80, '\xaa'), shortKey(20, '\x0b');
+  const std::string jefeText = "what do ya want for nothing?";
+  const std::string longText = "Test Using Larger Than Block-Size Key - Hash Key First";
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(HmacSha1Base64(shortKey, "Hi There"), "thcxhlUFcmTii8C2+zeMjvFGvgA=");
+    EXPECT_EQ(HmacSha1Base64(jefe, jefeText), "7/zfauXrL6LSdBbV8YTfnCWafHk=");
+    EXPECT_EQ(HmacSha1Base64(jefe, jefeText), "7/zfauXrL6LSdBbV8YTfnCWafHk=");
+    EXPECT_EQ(HmacSha1Base64(longKey, longText), "qkrl4VJy0A6VcFY3zoo7Ve1AIRI=");
+    EXPECT_EQ(HmacSha1Base64("", "text"), "8/J29QAWRAE9vSAvGFS9YfkSPQ8=");
+  }
+}
+
+TEST(Nonces, DistinctAcrossThreadsAndAfterAFork) {
+  // Nonces come from a read-ahead buffer per thread: every thread's are its own, and a
+  // forked child does not send the nonces its parent is about to send.
+  std::vector<std::vector<std::string>> perThread(4);
+  std::vector<std::thread> threads;
+  for (auto& list : perThread) {
+    threads.emplace_back([&list] {
+      for (int i = 0; i < 600; ++i) list.push_back(MakeNonce());  // more than one buffer
+    });
+  }
+  for (auto& t : threads) t.join();
+  std::set<std::string> seen;
+  for (const auto& list : perThread) {
+    for (const auto& n : list) {
+      ASSERT_EQ(n.size(), 32u);
+      ASSERT_EQ(n.find_first_not_of("0123456789abcdef"), std::string::npos) << n;
+      seen.insert(n);
+    }
+  }
+  EXPECT_EQ(seen.size(), 4u * 600u);
+
+  MakeNonce();  // the buffer of this thread holds unused bytes now
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string mine;
+    for (int i = 0; i < 4; ++i) mine += MakeNonce();
+    _exit(write(pipeFds[1], mine.data(), mine.size()) == ssize_t(mine.size()) ? 0 : 1);
+  }
+  close(pipeFds[1]);
+  std::string childNonces(4 * 32, '\0');
+  size_t got = 0;
+  while (got < childNonces.size()) {
+    const ssize_t n = read(pipeFds[0], childNonces.data() + got, childNonces.size() - got);
+    if (n <= 0) break;
+    got += size_t(n);
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_EQ(got, childNonces.size());
+  for (int i = 0; i < 4; ++i) {
+    const std::string parentNonce = MakeNonce();
+    for (int j = 0; j < 4; ++j) EXPECT_NE(childNonces.substr(size_t(j) * 32, 32), parentNonce);
+  }
 }
