@@ -15,6 +15,7 @@
 
 #include "res/Resource.h"
 #include "res/Templates.h"
+#include "settings/Notices.h"
 #include "settings/Profile.h"
 #include "settings/ProfileControl.h"
 
@@ -37,21 +38,31 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(IDD_MAIN, parent) {
 
 CMainDlg::~CMainDlg() {
   StopWorkers();
+  SetSettingsNoticeSink({});
   // Every line appended before the workers ended is in the log before its control goes.
   m_statusLog->Flush();
   m_trayIcon.RemoveIcon();
 }
 
 void CMainDlg::BuildMessageMap() {
-  OnMessage(WM_CLOSE, [this](WPARAM, LPARAM) { OnClose(); return LRESULT(0); });
+  OnMessage(WM_CLOSE, [this](WPARAM, LPARAM) {
+    OnClose();
+    return LRESULT(0);
+  });
   OnCommand(IDC_BIND_TENCENT, [this] { OnBindTencent(); });
   OnCommand(IDC_SEND, [this] { OnSend(); });
   OnCommand(IDC_BROWSE_PICTURE, [this] { OnBrowsePicture(); });
-  OnMessage(WM_SIZE, [this](WPARAM type, LPARAM) { OnSize(type); return LRESULT(0); });
+  OnMessage(WM_SIZE, [this](WPARAM type, LPARAM) {
+    OnSize(type);
+    return LRESULT(0);
+  });
   OnCommand(ID_SHOW_HIDE_WINDOW, [this] { OnShowHideWindow(); });
   OnCommand(ID_APP_EXIT, [this] { OnExit(); });
   OnCommand(IDC_AUTO_RUN, [this] { OnAutoRunClicked(); });
-  OnMessage(WM_TIMER, [this](WPARAM id, LPARAM) { OnTimer(id); return LRESULT(0); });
+  OnMessage(WM_TIMER, [this](WPARAM id, LPARAM) {
+    OnTimer(id);
+    return LRESULT(0);
+  });
   OnCommand(IDC_BIND_SINA, [this] { OnBindSina(); });
   OnCommand(ID_PROXY_SETTINGS, [this] { OnProxySettings(); });
   OnCommand(IDC_BIND_TWITTER, [this] { OnBindTwitter(); });
@@ -64,7 +75,8 @@ void CMainDlg::BuildMessageMap() {
   OnCommand(IDC_SEND_TO_TWITTER, [this] { OnOtherTargetClicked(); });
   OnCommand(IDC_BIND_SOHU, [this] { OnBindSohu(); });
   OnCommand(IDC_SEND_TO_SOHU, [this] { OnOtherTargetClicked(); });
-  OnMessage(WM_SERVICE_ALERT, [this](WPARAM kind, LPARAM count) { return OnServiceAlert(kind, count); });
+  OnMessage(WM_SERVICE_ALERT,
+            [this](WPARAM kind, LPARAM count) { return OnServiceAlert(kind, count); });
   OnMessage(WM_TRAY_NOTIFY, [this](WPARAM id, LPARAM event) { return OnTrayNotify(id, event); });
   OnCommand(ID_OPEN_SINA_WEB, [this] { OnOpenSinaWeb(); });
   OnCommand(ID_OPEN_TENCENT_WEB, [this] { OnOpenTencentWeb(); });
@@ -88,6 +100,8 @@ bool CMainDlg::OnInitDialog() {
   m_nSinaDm = m_nSinaMentions = m_nSinaNewStatus = m_nSinaFollowers = -1;
   m_nSohuStatuses = m_nSohuFollowers = -1;
 
+  // Problems with the settings files, found at start-up or later, go to the status log.
+  SetSettingsNoticeSink([this](const std::string& line) { AppendStatusLog(line); });
   RestoreAccounts();
 
   {
@@ -337,7 +351,8 @@ void CMainDlg::StartWorker(WorkerProc proc) {
 
 bool CMainDlg::WorkerSleep(int ms) {
   std::unique_lock<std::mutex> lock(m_csWorkers);
-  return !m_cvWorkers.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_bClosing.load(); });
+  return !m_cvWorkers.wait_for(lock, std::chrono::milliseconds(ms),
+                               [this] { return m_bClosing.load(); });
 }
 
 int CMainDlg::LiveWorkers() const {

@@ -1,6 +1,9 @@
 // The main window as a user meets it: what it restores at start, what it saves at close,
 // the background start, Enter and Esc, and bad settings files.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -8,12 +11,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <sys/stat.h>
 
 #include "app/MainDlg.h"
+#include "net/ServiceHosts.h"
 #include "res/Resource.h"
+#include "settings/Notices.h"
 #include "settings/Profile.h"
 #include "settings/ProfileControl.h"
+#include "settings/Startup.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/TestEnv.h"
 
@@ -40,7 +45,8 @@ std::vector<std::string> KeysInOrder(const std::string& path) {
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = CAppHarness::FreshSettings(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder =
+        CAppHarness::FreshSettings(::testing::UnitTest::GetInstance()->current_test_info()->name());
   }
   std::string folder;
   CAppHarness harness;
@@ -63,6 +69,23 @@ TEST_F(ShellTest, WithoutSettingsFileStartsUnboundWithDefaultBoxes) {
   EXPECT_EQ(ReadFile(SettingsPath()), "");
   // The Tencent bind button is the first tab stop and has the focus.
   EXPECT_EQ(QApplication::focusWidget(), dlg->GetDlgItem(IDC_BIND_TENCENT));
+}
+
+TEST_F(ShellTest, SettingsProblemsFoundBeforeOrAfterTheWindowOpensReachTheStatusLog) {
+  ResetSettingsNotices();
+  WriteFile(folder + "/Setting.ini", "[Plumfinch]\r\nProxyRange=2\r\nProxyPort=70000\r\n");
+  PrepareSettingsAtStart();  // before the window exists, as at start-up
+  CMainDlg* dlg = harness.OpenWindow();
+  chmod((folder + "/Services.ini").c_str(), 0666);
+  ReloadServiceConfig();  // while it is open
+  const std::string log = dlg->GetDlgItemText(IDC_STATUS_LOG);
+  EXPECT_NE(log.find("-Setting.ini: the proxy port 70000 is not in 1-65535"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("-Services.ini is not used: other users may write to it."), std::string::npos)
+      << log;
+  harness.CloseWindow();
+  chmod((folder + "/Services.ini").c_str(), 0600);
+  ReloadServiceConfig();
 }
 
 TEST_F(ShellTest, AnAccountIsBoundExactlyWhenItsNameIsStored) {
@@ -109,16 +132,27 @@ TEST_F(ShellTest, CloseSavesTheEightBoxesInOrderAndOnlyExactOneCounts) {
   EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_AUTO_RUN), BST_UNCHECKED);
   dlg->CheckDlgButton(IDC_ALERT_AT_ME, BST_UNCHECKED);
   dlg->CheckDlgButton(IDC_SEND_TO_TWITTER, BST_CHECKED);
+  // All eight are saved with one replace of the file, so a crash cannot split them.
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(inotify_add_watch(watch, SettingsFolder().c_str(), IN_MOVED_TO), 0);
   dlg->close();  // the close box
+  alignas(inotify_event) char events[4096];
+  int replaces = 0;
+  for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+    for (char* e = events; e < events + n; e += sizeof(inotify_event) + ((inotify_event*)e)->len)
+      replaces += std::string(((inotify_event*)e)->name) == "Setting.ini";
+  }
+  close(watch);
+  EXPECT_EQ(replaces, 1);
   EXPECT_TRUE(dlg->isHidden());
   EXPECT_EQ(ProfileString(false, "AlertAtMe", "", "x"), "0");
   EXPECT_EQ(ProfileString(false, "FollowingUpdate", "", "x"), "0");
   EXPECT_EQ(ProfileString(false, "NewFans", "", "x"), "1");
   EXPECT_EQ(ProfileString(false, "AutoRun", "", "x"), "0");
   EXPECT_EQ(ProfileString(false, "SendToTwitter", "", "x"), "1");
-  const std::vector<std::string> expected = {"FollowingUpdate", "AutoRun", "AlertAtMe", "NewFans",
-                                             "SendToQQMB", "SendToSinaMB", "SendToSohuMB",
-                                             "SendToTwitter"};
+  const std::vector<std::string> expected = {"FollowingUpdate", "AutoRun",      "AlertAtMe",
+                                             "NewFans",         "SendToQQMB",   "SendToSinaMB",
+                                             "SendToSohuMB",    "SendToTwitter"};
   EXPECT_EQ(KeysInOrder(SettingsPath()), expected);
 }
 
@@ -132,10 +166,10 @@ TEST_F(ShellTest, ExitCommandSavesLikeTheCloseBox) {
 
 TEST_F(ShellTest, ProfileControlLeavesEverythingButTwoStateButtonsAlone) {
   CMainDlg* dlg = harness.OpenWindow();
-  ProfileControl(dlg, true, IDC_TENCENT_NAME, "StaticKey", "0");   // static
-  ProfileControl(dlg, true, IDC_MESSAGE_TEXT, "EditKey", "0");     // edit
-  ProfileControl(dlg, true, IDC_BIND_TENCENT, "PushKey", "0");     // push button, style 0
-  ProfileControl(dlg, true, 4242, "MissingKey", "0");              // no such control
+  ProfileControl(dlg, true, IDC_TENCENT_NAME, "StaticKey", "0");  // static
+  ProfileControl(dlg, true, IDC_MESSAGE_TEXT, "EditKey", "0");    // edit
+  ProfileControl(dlg, true, IDC_BIND_TENCENT, "PushKey", "0");    // push button, style 0
+  ProfileControl(dlg, true, 4242, "MissingKey", "0");             // no such control
   EXPECT_EQ(ReadFile(SettingsPath()), "");
   ProfileString(true, "PushKey", "1", "");
   ProfileControl(dlg, false, IDC_BIND_TENCENT, "PushKey", "1");
@@ -235,7 +269,8 @@ TEST_F(BadSettingsTest, CorruptBinaryOrHugeFileStartsWithDefaultsAndIsNotChanged
   for (size_t i = 0; i < binary.size(); ++i) binary[i] = char((i * 131 + 7) & 0xFF);
   std::string huge(10u << 20, 'x');
   huge.replace(0, 30, "[Plumfinch]\r\nQQName=big\r\n");
-  for (const std::string& content : {binary, huge, std::string("QQName=\xff\xfe\r\n[Plumfinch\r\n==\r\n")}) {
+  for (const std::string& content :
+       {binary, huge, std::string("QQName=\xff\xfe\r\n[Plumfinch\r\n==\r\n")}) {
     WriteFile(SettingsPath(), content);
     CMainDlg* dlg = harness.OpenWindow();
     EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_SEND_TO_TWITTER), BST_UNCHECKED);
