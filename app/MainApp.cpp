@@ -15,6 +15,7 @@
 #include "qwblog/QWBlogAPI.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
+#include "settings/Startup.h"
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -55,6 +56,9 @@ int CMainApp::Run(int argc, char** argv) {
   const sigset_t terminationSignals = TerminationSignals();
   pthread_sigmask(SIG_BLOCK, &terminationSignals, nullptr);
 
+  // Before anything holds a secret in memory or touches the settings file.
+  DisableCoreDumps();
+  PrepareSettingsAtStart();
   Q_INIT_RESOURCE(res);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(LoadResourceString(IDS_APP_NAME)));
@@ -77,7 +81,8 @@ int CMainApp::Run(int argc, char** argv) {
     notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, &dlg, [&dlg] {
       char buffer[16];
-      while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {}
+      while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+      }
       dlg.PostMessage(WM_COMMAND, ID_APP_EXIT, 0);
     });
     struct sigaction action {};

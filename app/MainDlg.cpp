@@ -18,6 +18,7 @@
 #include "platform/Shell.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
+#include "settings/Notices.h"
 #include "settings/Profile.h"
 #include "app/ProfileControl.h"
 
@@ -40,6 +41,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(IDD_MAIN, parent) {
 
 CMainDlg::~CMainDlg() {
   StopWorkers();
+  SetSettingsNoticeSink({});
   // Every line appended before the workers ended is in the log before its control goes.
   m_statusLog->Flush();
   m_trayIcon.RemoveIcon();
@@ -95,6 +97,9 @@ bool CMainDlg::OnInitDialog() {
 
   // Accounts start unbound and the poll workers without baselines; then the stored
   // accounts and proxy are read.
+
+  // Problems with the settings files, found at start-up or later, go to the status log.
+  SetSettingsNoticeSink([this](const std::string& line) { AppendStatusLog(line); });
   RestoreAccounts();
 
   CProxySettings proxy;

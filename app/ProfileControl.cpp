@@ -2,18 +2,30 @@
 #include "app/ProfileControl.h"
 
 #include <QWidget>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Dialog.h"
 #include "res/Resource.h"
 #include "settings/Profile.h"
 
+namespace {
+
+// Only controls of class "Button" whose style marks a two-state button take part.
+bool IsTwoStateButton(QWidget* control) {
+  if (!control) return false;
+  if (control->property("winClass").toString() != QLatin1String("Button")) return false;
+  const uint32_t style = control->property("winStyle").toUInt();
+  return (style & 0x2) || (style & 0x9);
+}
+
+}  // namespace
+
 void ProfileControl(CDialog* window, bool write, int id, const char* key, const char* def) {
   if (!window) return;
   QWidget* control = window->GetDlgItem(id);
-  if (!control) return;
-  if (control->property("winClass").toString() != QLatin1String("Button")) return;
-  const uint32_t style = control->property("winStyle").toUInt();
-  if (!((style & 0x2) || (style & 0x9))) return;
+  if (!IsTwoStateButton(control)) return;
   if (write) {
     ProfileString(true, key, window->IsDlgButtonChecked(id) != BST_UNCHECKED ? "1" : "0", "");
   } else {
@@ -33,5 +45,18 @@ void ProfileCheckBoxes(CDialog* window, bool write) {
       {IDC_SEND_TO_TENCENT, "SendToQQMB", "0"}, {IDC_SEND_TO_SINA, "SendToSinaMB", "0"},
       {IDC_SEND_TO_SOHU, "SendToSohuMB", "0"},  {IDC_SEND_TO_TWITTER, "SendToTwitter", "0"},
   };
-  for (const auto& row : kRows) ProfileControl(window, write, row.id, row.key, row.def);
+  if (!write) {
+    for (const auto& row : kRows) ProfileControl(window, false, row.id, row.key, row.def);
+    return;
+  }
+  // Saved together, with one replace of the file: a crash while saving never leaves some
+  // boxes new and others old.
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const auto& row : kRows) {
+    if (!window) break;
+    QWidget* control = window->GetDlgItem(row.id);
+    if (!IsTwoStateButton(control)) continue;
+    pairs.emplace_back(row.key, window->IsDlgButtonChecked(row.id) != BST_UNCHECKED ? "1" : "0");
+  }
+  if (!pairs.empty()) ProfileWriteStrings(pairs);
 }

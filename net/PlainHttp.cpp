@@ -4,9 +4,11 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
+#include "net/DebugLog.h"
 #include "net/ServiceHosts.h"
 #include "net/TextOps.h"
 #include "qwblog/OAuth.h"
@@ -97,27 +99,33 @@ std::string PlainHttpRequest(const std::string& url, const std::string& verb, co
   if (!curl) return {};
   CURL* h = curl.get();
   CAnswer answer;
-  curl_easy_setopt(h, CURLOPT_URL, target.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  curl_easy_setopt(h, CURLOPT_USERAGENT, kAgent);
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT, kTotalTimeoutS);
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &answer);
+  // A libcurl that refuses an option (protocols, time-outs, proxy) sends nothing.
+  CURLcode refused = CURLE_OK;
+  auto set = [&](CURLoption option, auto value) {
+    CURLcode rc = curl_easy_setopt(h, option, value);
+    if (rc != CURLE_OK && refused == CURLE_OK) refused = rc;
+  };
+  set(CURLOPT_URL, target.c_str());
+  set(CURLOPT_PROTOCOLS_STR, "http");
+  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  set(CURLOPT_USERAGENT, kAgent);
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
+  set(CURLOPT_TIMEOUT, kTotalTimeoutS);
+  set(CURLOPT_FOLLOWLOCATION, 1L);
+  set(CURLOPT_MAXREDIRS, kMaxRedirects);
+  set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_WRITEFUNCTION, OnBody);
+  set(CURLOPT_WRITEDATA, &answer);
   if (abort) {
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, abort);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFODATA, abort);
+    set(CURLOPT_XFERINFOFUNCTION, OnProgress);
   }
   // Empty proxy text: straight to the host, whatever proxy the environment names.
   // Otherwise the named proxy is used for every host.
-  curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
-  curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+  set(CURLOPT_PROXY, proxy.c_str());
+  set(CURLOPT_NOPROXY, "");
 
   const bool hasBody = body != nullptr && bodyLength > 0;
   std::string extra = extraHeaders ? extraHeaders : "";
@@ -140,26 +148,44 @@ std::string PlainHttpRequest(const std::string& url, const std::string& verb, co
   // A body goes out as given; no form content type is claimed for it.
   if (hasBody && !hasContentType) headers = curl_slist_append(headers, "Content-Type:");
   std::unique_ptr<curl_slist, CSlistDeleter> headerList(headers);
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+  set(CURLOPT_HTTPHEADER, headers);
 
   if (hasBody) {
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body);
-    if (method != "POST") curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, method.c_str());
+    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
+    set(CURLOPT_POSTFIELDS, body);
+    if (method != "POST") set(CURLOPT_CUSTOMREQUEST, method.c_str());
   } else if (method == "GET") {
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    set(CURLOPT_HTTPGET, 1L);
   } else if (method == "HEAD") {
-    curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    set(CURLOPT_NOBODY, 1L);
   } else if (method == "POST") {
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, 0L);
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, "");
+    set(CURLOPT_POSTFIELDSIZE, 0L);
+    set(CURLOPT_POSTFIELDS, "");
   } else {
-    curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, method.c_str());
+    set(CURLOPT_CUSTOMREQUEST, method.c_str());
   }
 
-  curl_easy_perform(h);
+  char errorText[CURL_ERROR_SIZE] = "";
+  set(CURLOPT_ERRORBUFFER, errorText);
+  const auto began = std::chrono::steady_clock::now();
+  const CURLcode rc = refused != CURLE_OK ? refused : curl_easy_perform(h);
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  if (DebugLogEnabled()) {
+    QWBlogTrace trace;
+    trace.method = method.c_str();
+    trace.url = target;
+    trace.status = status;
+    if (rc != CURLE_OK) trace.error = errorText[0] ? errorText : curl_easy_strerror(rc);
+    if (answer.tooLarge) trace.error = "the answer is over 64 KB";
+    trace.bytesIn = answer.body.size();
+    trace.bytesOut = hasBody ? bodyLength : 0;
+    trace.ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - began)
+                   .count();
+    DebugLogRequest(trace);
+  }
+  if (refused != CURLE_OK) return {};
   // Only a 2xx answer has a body worth reading. A transfer that broke off after the
   // headers still gives the part that arrived; an oversized one gives nothing.
   if (status < 200 || status > 299 || answer.tooLarge) return {};

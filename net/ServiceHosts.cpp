@@ -2,6 +2,11 @@
 // "Services.ini" in the settings folder; also the CA file and consumer overrides.
 #include "net/ServiceHosts.h"
 
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -9,6 +14,7 @@
 #include "net/TextOps.h"
 #include "qwblog/QWBlogAPI.h"
 #include "settings/Ini.h"
+#include "settings/Notices.h"
 #include "settings/Profile.h"
 
 namespace {
@@ -31,14 +37,51 @@ std::mutex g_mutex;
 std::shared_ptr<const CServiceConfig> g_config;  // guarded by g_mutex
 std::string g_appliedCaFile;                     // guarded by g_mutex
 
+// True when path holds at least one PEM certificate.
+bool HoldsPemCertificate(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (!file) return false;
+  X509* cert = PEM_read_X509(file, nullptr, nullptr, nullptr);
+  std::fclose(file);
+  X509_free(cert);
+  return cert != nullptr;
+}
+
 std::shared_ptr<const CServiceConfig> LoadServiceConfig() {
   const std::string folder = SettingsFolder();
+  const std::string path = folder + "/Services.ini";
   std::string text;
-  // A missing or unusable file leaves every default in place.
-  ReadIniFile(folder + "/Services.ini", text);
+  // A missing or unusable file leaves every default in place. The file decides where
+  // tokens are sent, so one that someone else could have written is not read.
+  std::string why;
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && !IsTrustedFile(path, &why)) {
+    ReportSettingsNotice("Services.ini is not used: " + why + ".");
+  } else if (ReadIniFile(path, text, kIniSizeLimit, &why) == EIniRead::Unusable) {
+    ReportSettingsNotice("Services.ini is not used: " + why + ".");
+  }
   auto config = std::make_shared<CServiceConfig>(ParseServiceConfig(text));
+  for (int i = 0; i < kHostCount; ++i) {
+    std::optional<std::string> host = IniGetValue(text, "Hosts", kHostKeys[i]);
+    if (host && !IsHostText(*host)) {
+      ReportSettingsNotice(std::string("Services.ini: ") + kHostKeys[i] +
+                           " is not a host or host:port; " + kDefaultHosts[i] + " is used.");
+    }
+  }
   if (!config->caFile.empty() && config->caFile[0] != '/') {
     config->caFile = folder + "/" + config->caFile;
+  }
+  // A CA file TLS cannot load would make every https request fail; the system's
+  // certificates alone still verify every server.
+  if (!config->caFile.empty() && !IsTrustedFile(config->caFile, &why)) {
+    ReportSettingsNotice("Services.ini: the CA file " + config->caFile + " is not used: " + why +
+                         "; only the system's certificates are trusted.");
+    config->caFile.clear();
+  } else if (!config->caFile.empty() && !HoldsPemCertificate(config->caFile)) {
+    ReportSettingsNotice("Services.ini: the CA file " + config->caFile +
+                         " holds no PEM certificate; only the system's certificates are "
+                         "trusted.");
+    config->caFile.clear();
   }
   // Only a CA file this module set is ever taken back out of the library's options.
   if (config->caFile != g_appliedCaFile) {

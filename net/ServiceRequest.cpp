@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "net/DebugLog.h"
 #include "net/TextOps.h"
 
 bool UsesProxy(int range, bool isTwitter) { return isTwitter ? range != 0 : range == 2; }
@@ -12,6 +13,7 @@ std::string ExecuteServiceRequest(const std::string& url, EHttpMethod method, CW
                                   bool isTwitter, const CProxySettings& proxy,
                                   SyncRequestFn request, ReleaseDataFn release) {
   if (!request) return {};
+  InstallDebugLog();
   if (UsesProxy(proxy.range, isTwitter)) params.SetProxy(proxy.type, proxy.address, proxy.port);
 
   char* data = nullptr;

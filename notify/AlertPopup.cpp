@@ -58,6 +58,11 @@ void CAlertPopup::PlaceAtCorner() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return;
   adjustSize();
+  // The frame is known only once the window has its platform window; without one the
+  // first placement would be off by the frame's width until a later event corrected it.
+  // Creating it here (it would be created by show() anyway) makes the first placement
+  // final wherever the platform reports frame margins at creation.
+  if (!testAttribute(Qt::WA_WState_Created)) winId();
   // The work area leaves out panels and taskbars; the popup sits 15 pixels from its
   // right edge and 5 above its bottom edge, keeping its size.
   const QRect area = screen->availableGeometry();

@@ -171,6 +171,11 @@ bool ParseUrl(std::string_view url, ParsedUrl& out) {
     return false;
   }
   std::string_view full = url.substr(0, url.find('#'));
+  // A blank or control byte cannot travel in a request line; such a URL would be sent
+  // differently from how it was signed, or smuggle a line into the request.
+  for (char c : full) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return false;
+  }
   out.withoutFragment = std::string(full);
 
   std::string_view rest = full.substr(colon + 3);
@@ -200,9 +205,6 @@ bool ParseUrl(std::string_view url, ParsedUrl& out) {
     if (pc != std::string_view::npos) portText = authority.substr(pc + 1);
   }
   if (host.empty()) return false;
-  for (char c : host) {
-    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return false;
-  }
   out.host = Lower(host);
   out.port = defaultPort;
   if (!portText.empty()) {

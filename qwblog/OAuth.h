@@ -55,7 +55,8 @@ struct ParsedUrl {
   bool hasQuery = false;
   std::string withoutFragment;  // the URL up to any "#"
 };
-// False for anything that is not an absolute http/https URL with a host.
+// False for anything that is not an absolute http/https URL with a host, and for a URL
+// with a blank or control byte before its fragment.
 bool ParseUrl(std::string_view url, ParsedUrl& out);
 // The base string URI of RFC 5849 3.4.1.2: scheme://host[:port]/path, the port
 // left out when it is the scheme's default.

@@ -162,16 +162,44 @@ bool QWBlogGlobalInit() {
 
 // ---- requests -----------------------------------------------------------------------
 
-HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam params, char*& data,
-                            int& length) {
-  data = nullptr;
-  length = 0;
-  QWBlogGlobalInit();
+namespace {
+
+// What the trace of one request reports besides its result.
+struct TraceInfo {
+  long status = 0;
+  std::string error;  // libcurl's error text, or what went wrong before sending
+  size_t bytesIn = 0, bytesOut = 0;
+};
+
+std::atomic<QWBlogTraceHook> g_traceHook{nullptr};
+
+const char* ResultText(HTTP_RESULTCODE result) {
+  switch (result) {
+    case HTTP_RESULT_OK:
+      return "";
+    case HTTP_RESULT_BAD_ARGUMENT:
+      return "bad URL or method";
+    case HTTP_RESULT_FILE_ERROR:
+      return "the picture cannot be read";
+    case HTTP_RESULT_TRANSPORT:
+      return "no answer";
+    case HTTP_RESULT_TOO_LARGE:
+      return "the answer is over the size cap";
+    case HTTP_RESULT_ABORTED:
+      return "aborted";
+    default:
+      return "failed";
+  }
+}
+
+HTTP_RESULTCODE SendRequest(const char* url, EHttpMethod method, CWeiboParam& params, char*& data,
+                            int& length, TraceInfo& info) {
   const QWBlogOptions options = QWBlogGetOptions();
 
   qwblog::WireRequest wire;
   HTTP_RESULTCODE built = qwblog::BuildWireRequest(url, method, params, wire);
   if (built != HTTP_RESULT_OK) return built;
+  info.bytesOut = wire.body.size();
 
   Transfer transfer;
   transfer.cap = options.maxAnswerBytes;
@@ -184,6 +212,14 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
   CurlHandle h;
   if (!h.curl) return HTTP_RESULT_TRANSPORT;
   CURL* c = h.curl;
+  // Every option matters (TLS, proxy, limits): a libcurl that refuses one sends nothing.
+  CURLcode refused = CURLE_OK;
+  auto set = [&](CURLoption option, auto value) {
+    CURLcode rc = curl_easy_setopt(c, option, value);
+    if (rc != CURLE_OK && refused == CURLE_OK) refused = rc;
+  };
+  char errorText[CURL_ERROR_SIZE] = "";
+  set(CURLOPT_ERRORBUFFER, errorText);
 
   if (!h.AddHeader("Authorization: " + wire.authorization)) return HTTP_RESULT_TRANSPORT;
   if (wire.post) {
@@ -192,27 +228,27 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
     if (!h.AddHeader("Expect:")) return HTTP_RESULT_TRANSPORT;
   }
 
-  curl_easy_setopt(c, CURLOPT_URL, wire.url.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(c, CURLOPT_USERAGENT, "QWBlogAPI/1.1");
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers);
+  set(CURLOPT_URL, wire.url.c_str());
+  set(CURLOPT_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_FOLLOWLOCATION, 0L);
+  set(CURLOPT_USERAGENT, "QWBlogAPI/1.1");
+  set(CURLOPT_HTTPHEADER, h.headers);
   if (wire.post) {
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, wire.body.data());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(wire.body.size()));
+    set(CURLOPT_POST, 1L);
+    set(CURLOPT_POSTFIELDS, wire.body.data());
+    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(wire.body.size()));
   } else {
-    curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+    set(CURLOPT_HTTPGET, 1L);
   }
 
   // TLS: always verified; an extra CA file is trusted besides the system's store
   // (the file as CAINFO, the system's hashed folder as CAPATH).
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  set(CURLOPT_SSL_VERIFYPEER, 1L);
+  set(CURLOPT_SSL_VERIFYHOST, 2L);
   if (!options.caFile.empty()) {
-    curl_easy_setopt(c, CURLOPT_CAINFO, options.caFile.c_str());
-    curl_easy_setopt(c, CURLOPT_CAPATH, SystemCaPath());
+    set(CURLOPT_CAINFO, options.caFile.c_str());
+    set(CURLOPT_CAPATH, SystemCaPath());
   }
 
   // Proxy: exactly the one the caller set, never one from the environment.
@@ -238,33 +274,40 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
       return HTTP_RESULT_TRANSPORT;
     }
     const std::string proxy = qwblog::DottedAddress(params.ProxyAddress());
-    curl_easy_setopt(c, CURLOPT_PROXY, proxy.c_str());
-    curl_easy_setopt(c, CURLOPT_PROXYPORT, static_cast<long>(params.ProxyPort()));
-    curl_easy_setopt(c, CURLOPT_PROXYTYPE, type);
+    set(CURLOPT_PROXY, proxy.c_str());
+    set(CURLOPT_PROXYPORT, static_cast<long>(params.ProxyPort()));
+    set(CURLOPT_PROXYTYPE, type);
   } else {
-    curl_easy_setopt(c, CURLOPT_PROXY, "");
+    set(CURLOPT_PROXY, "");
   }
 
   // Time-outs and the answer cap.
   if (options.connectTimeoutMs > 0) {
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
+    set(CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
   }
   if (options.stallTimeoutS > 0) {
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, options.stallTimeoutS);
+    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+    set(CURLOPT_LOW_SPEED_TIME, options.stallTimeoutS);
   }
   if (options.totalTimeoutS > 0) {
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, options.totalTimeoutS * 1000L);
+    set(CURLOPT_TIMEOUT_MS, options.totalTimeoutS * 1000L);
   }
-  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.cap));
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Progress);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.cap));
+  set(CURLOPT_WRITEFUNCTION, WriteBody);
+  set(CURLOPT_WRITEDATA, &transfer);
+  set(CURLOPT_XFERINFOFUNCTION, Progress);
+  set(CURLOPT_XFERINFODATA, &transfer);
+  set(CURLOPT_NOPROGRESS, 0L);
 
+  if (refused != CURLE_OK) {
+    info.error = std::string("libcurl refused an option: ") + curl_easy_strerror(refused);
+    return HTTP_RESULT_TRANSPORT;
+  }
   const CURLcode rc = curl_easy_perform(c);
+  info.bytesIn = transfer.size;
+  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &info.status);
   if (rc != CURLE_OK) {
+    info.error = errorText[0] ? errorText : curl_easy_strerror(rc);
     if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) return HTTP_RESULT_TOO_LARGE;
     if (rc == CURLE_ABORTED_BY_CALLBACK && !transfer.stalled) return HTTP_RESULT_ABORTED;
     return HTTP_RESULT_TRANSPORT;
@@ -281,6 +324,40 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
   length = static_cast<int>(transfer.size);
   data = transfer.Release();
   return HTTP_RESULT_OK;
+}
+
+}  // namespace
+
+void QWBlogSetTraceHook(QWBlogTraceHook hook) { g_traceHook = hook; }
+
+HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam params, char*& data,
+                            int& length) {
+  data = nullptr;
+  length = 0;
+  QWBlogGlobalInit();
+  const auto start = std::chrono::steady_clock::now();
+  TraceInfo info;
+  const HTTP_RESULTCODE result = SendRequest(url, method, params, data, length, info);
+  if (QWBlogTraceHook hook = g_traceHook.load()) {
+    // Only the parts of the address that carry no credentials: no user information, no
+    // query (it may hold oauth_* values), no fragment.
+    qwblog::ParsedUrl parsed;
+    QWBlogTrace trace;
+    trace.method = method == EHttpMethod_Post ? "POST" : "GET";
+    trace.url =
+        (url && qwblog::ParseUrl(url, parsed)) ? qwblog::BaseStringUri(parsed) : "(bad URL)";
+    trace.result = result;
+    trace.status = info.status;
+    trace.error =
+        result == HTTP_RESULT_OK ? "" : (info.error.empty() ? ResultText(result) : info.error);
+    trace.bytesIn = info.bytesIn;
+    trace.bytesOut = info.bytesOut;
+    trace.ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start)
+                   .count();
+    hook(trace);
+  }
+  return result;
 }
 
 void ReleaseData(void* data) { std::free(data); }

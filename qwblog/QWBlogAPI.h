@@ -15,19 +15,19 @@ enum EHttpMethod { EHttpMethod_Get = 0, EHttpMethod_Post = 1 };
 typedef int HTTP_RESULTCODE;
 enum : HTTP_RESULTCODE {
   HTTP_RESULT_OK = 0,
-  HTTP_RESULT_BAD_ARGUMENT = 1,   // unusable URL or method
-  HTTP_RESULT_FILE_ERROR = 2,     // the picture could not be read
-  HTTP_RESULT_TRANSPORT = 3,      // connection, proxy, TLS or time-out failure
-  HTTP_RESULT_TOO_LARGE = 4,      // the answer exceeded the size cap
-  HTTP_RESULT_ABORTED = 5,        // the caller's abort flag was raised
+  HTTP_RESULT_BAD_ARGUMENT = 1,  // unusable URL or method
+  HTTP_RESULT_FILE_ERROR = 2,    // the picture could not be read
+  HTTP_RESULT_TRANSPORT = 3,     // connection, proxy, TLS or time-out failure
+  HTTP_RESULT_TOO_LARGE = 4,     // the answer exceeded the size cap
+  HTTP_RESULT_ABORTED = 5,       // the caller's abort flag was raised
 };
 
 // Reserved parameter names: they carry the consumer and token pairs that sign the
 // request and are never sent as parameters.
-extern const char* const QWB_CUSTOM_KEY;      // "strCustomKey"
-extern const char* const QWB_CUSTOM_SECRET;   // "strCustomSecrect"
-extern const char* const QWB_TOKEN_KEY;       // "strTokenKey"
-extern const char* const QWB_TOKEN_SECRET;    // "strTokenSecrect"
+extern const char* const QWB_CUSTOM_KEY;     // "strCustomKey"
+extern const char* const QWB_CUSTOM_SECRET;  // "strCustomSecrect"
+extern const char* const QWB_TOKEN_KEY;      // "strTokenKey"
+extern const char* const QWB_TOKEN_SECRET;   // "strTokenSecrect"
 
 class CWeiboParam {
  public:
@@ -68,17 +68,17 @@ class CWeiboParam {
 
 // Blocking signed request. On HTTP_RESULT_OK, data points to length bytes of the body
 // followed by a zero byte, to be freed with ReleaseData; otherwise data stays null.
-HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam params,
-                            char*& data, int& length);
+HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam params, char*& data,
+                            int& length);
 void ReleaseData(void* data);
 
 // Library-wide settings; safe to change between requests from any thread.
 struct QWBlogOptions {
-  std::string caFile;                  // extra PEM file to trust besides the system's
-  long connectTimeoutMs = 15000;       // TCP/TLS/proxy connect
-  long stallTimeoutS = 30;             // abort when below 1 byte/s for this long
-  long totalTimeoutS = 120;            // hard ceiling for one request
-  size_t maxAnswerBytes = 8u << 20;    // larger answers fail with HTTP_RESULT_TOO_LARGE
+  std::string caFile;                // extra PEM file to trust besides the system's
+  long connectTimeoutMs = 15000;     // TCP/TLS/proxy connect
+  long stallTimeoutS = 30;           // abort when below 1 byte/s for this long
+  long totalTimeoutS = 120;          // hard ceiling for one request
+  size_t maxAnswerBytes = 8u << 20;  // larger answers fail with HTTP_RESULT_TOO_LARGE
 };
 void QWBlogSetOptions(const QWBlogOptions& options);
 QWBlogOptions QWBlogGetOptions();
@@ -91,3 +91,19 @@ void QWBlogAbortAllRequests();
 // curl_global_init, once; call before any thread starts. Further calls do nothing.
 // False when the network layer could not be prepared.
 bool QWBlogGlobalInit();
+
+// One finished request as a diagnostic log may show it. It never holds a credential:
+// the URL is scheme://host[:port]/path only (no user information, query or fragment),
+// and no header or body is included.
+struct QWBlogTrace {
+  const char* method = "";  // "GET" or "POST"
+  std::string url;
+  HTTP_RESULTCODE result = HTTP_RESULT_OK;
+  long status = 0;    // HTTP status, 0 when none arrived
+  std::string error;  // libcurl's error text or what failed before sending; "" on success
+  size_t bytesIn = 0, bytesOut = 0;  // answer body received, request body sent
+  long long ms = 0;
+};
+using QWBlogTraceHook = void (*)(const QWBlogTrace&);
+// Called after every SyncRequest, on the caller's thread; nullptr (the default) for none.
+void QWBlogSetTraceHook(QWBlogTraceHook hook);

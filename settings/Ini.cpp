@@ -3,14 +3,17 @@
 // bounded reads and atomic replacement.
 #include "settings/Ini.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 namespace {
@@ -91,8 +94,9 @@ std::vector<CLine> ScanLines(const std::string& text) {
   return lines;
 }
 
-// Position of the key's line in the first matching section, and where a new key of
-// that section would go. Both npos when absent.
+// Position of the key's first line in the parts of a matching section (in file order),
+// and where a new key goes: after the last key of the section's first part. Both npos
+// when absent.
 struct CKeyPlace {
   size_t keyLine = std::string::npos;   // index into lines
   size_t insertAt = std::string::npos;  // byte offset for a new key line
@@ -143,6 +147,66 @@ std::string StripTrailingSlashes(std::string path) {
 bool IsDirectory(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// What is wrong with st for a trusted entry of this user; empty when nothing is.
+std::string OwnershipProblem(const struct stat& st) {
+  if (st.st_uid != geteuid()) return "it belongs to another user";
+  if (st.st_mode & (S_IWGRP | S_IWOTH)) return "other users may write to it";
+  return {};
+}
+
+// Six characters in the style of mkstemp's.
+std::string RandomSuffix() {
+  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937 engine{std::random_device{}()};
+  std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
+  std::string out;
+  for (int i = 0; i < 6; ++i) out.push_back(kChars[pick(engine)]);
+  return out;
+}
+
+bool IsTempName(const std::string& entry, const std::string& name) {
+  const std::string prefix = "." + name + ".";
+  if (entry.size() != prefix.size() + 6 || entry.compare(0, prefix.size(), prefix) != 0) {
+    return false;
+  }
+  for (size_t i = prefix.size(); i < entry.size(); ++i) {
+    char c = entry[i];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Gives the unnamed file fd the name temp (a fresh one on every try). False when the
+// system cannot name an unnamed file (no /proc) or the folder refuses.
+bool NameUnnamedFile(int fd, const std::string& prefix, std::string& temp) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = prefix + RandomSuffix();
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
 }
 
 std::string HomeFolder() {
@@ -214,15 +278,30 @@ int IniParseInt(const std::string& value) {
   return static_cast<int>(number);
 }
 
-EIniRead ReadIniFile(const std::string& path, std::string& text, size_t limit) {
+EIniRead ReadIniFile(const std::string& path, std::string& text, size_t limit, std::string* why) {
   text.clear();
+  auto unusable = [why](const char* reason) {
+    if (why) *why = reason;
+    return EIniRead::Unusable;
+  };
   // O_NONBLOCK: a FIFO put in the file's place must not block the reader.
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? EIniRead::Missing : EIniRead::Unusable;
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return EIniRead::Missing;
+    return unusable("it cannot be opened");
+  }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > limit) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    return EIniRead::Unusable;
+    return unusable("it is not a regular file");
+  }
+  if (st.st_uid != geteuid()) {
+    close(fd);
+    return unusable("it belongs to another user");
+  }
+  if (static_cast<uint64_t>(st.st_size) > limit) {
+    close(fd);
+    return unusable("it is larger than 1 MB");
   }
   std::string data;
   char buffer[16384];
@@ -231,13 +310,13 @@ EIniRead ReadIniFile(const std::string& path, std::string& text, size_t limit) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       close(fd);
-      return EIniRead::Unusable;
+      return unusable("it cannot be read");
     }
     if (n == 0) break;
     data.append(buffer, static_cast<size_t>(n));
     if (data.size() > limit) {  // grew while being read
       close(fd);
-      return EIniRead::Unusable;
+      return unusable("it is larger than 1 MB");
     }
   }
   close(fd);
@@ -255,30 +334,33 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsi
     std::free(resolved);
   }
   size_t slash = target.rfind('/');
-  std::string folder = (slash == std::string::npos) ? "." : target.substr(0, slash + 1);
+  std::string folder = (slash == std::string::npos) ? "./" : target.substr(0, slash + 1);
   std::string name = (slash == std::string::npos) ? target : target.substr(slash + 1);
-  std::string temp = folder + "." + name + ".XXXXXX";
+  const std::string prefix = folder + "." + name + ".";
 
-  int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
+  // The content is written to a file without a name, so a crash while writing leaves
+  // nothing behind; it gets a name only for the moment before the rename. Where unnamed
+  // files are not supported, a named temporary file is used from the start.
+  std::string temp;
+  bool named = false;
+  int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    temp = prefix + "XXXXXX";
+    fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    named = true;
   }
-  ok = ok && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
+  // Held until the file is closed: the stale-file cleanup leaves a locked file alone.
+  flock(fd, LOCK_EX | LOCK_NB);
+  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+  if (ok && !named) {
+    ok = NameUnnamedFile(fd, prefix, temp);
+    named = ok;
+  }
   ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
-  }
+  if (!ok && named) unlink(temp.c_str());
+  ok = (close(fd) == 0) && ok;
+  if (!ok) return false;
   // Make the rename itself durable; a failure here no longer endangers the old data.
   int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
@@ -286,6 +368,86 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsi
     close(dirFd);
   }
   return true;
+}
+
+bool IsTrustedFolder(const std::string& folder, std::string* why) {
+  struct stat st;
+  std::string problem;
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    problem = "it is not a folder";
+  } else {
+    problem = OwnershipProblem(st);
+  }
+  if (why) *why = problem;
+  return problem.empty();
+}
+
+bool IsTrustedFile(const std::string& path, std::string* why) {
+  struct stat st;
+  std::string problem;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    problem = "it is not a regular file";
+  } else {
+    problem = OwnershipProblem(st);
+  }
+  if (why) *why = problem;
+  return problem.empty();
+}
+
+bool IsUsableSettingsFile(const std::string& path, std::string* why) {
+  std::string problem;
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      char* resolved = realpath(path.c_str(), nullptr);
+      std::string target = resolved ? resolved : "";
+      std::free(resolved);
+      std::string folderProblem;
+      if (target.empty()) {
+        problem = "it is a link to nothing";
+      } else if (!IsTrustedFolder(FolderOf(target), &folderProblem)) {
+        problem = "it is a link into a folder that is not safe (" + folderProblem + ")";
+      } else if (stat(target.c_str(), &st) == 0 && st.st_uid != geteuid()) {
+        problem = "it belongs to another user";
+      }
+    } else if (st.st_uid != geteuid()) {
+      problem = "it belongs to another user";
+    }
+  }
+  if (why) *why = problem;
+  return problem.empty();
+}
+
+int RemoveStaleTempFiles(const std::string& folder, const std::string& name) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return 0;
+  int removed = 0;
+  while (struct dirent* entry = readdir(dir)) {
+    const std::string entryName = entry->d_name;
+    if (!IsTempName(entryName, name)) continue;
+    const std::string path = folder + "/" + entryName;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat st;
+    // A save in progress holds the lock; a dead process holds none.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(path.c_str()) == 0) {
+      ++removed;
+    }
+    close(fd);
+  }
+  closedir(dir);
+  return removed;
+}
+
+bool RestrictFileMode(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
+  if (ok && (st.st_mode & 077)) ok = fchmod(fd, st.st_mode & 0700) == 0;
+  close(fd);
+  return ok;
 }
 
 bool MakeFolders(const std::string& folder, unsigned mode) {
@@ -307,16 +469,22 @@ std::string InstalledDataFolder(const std::string& exeFolder) {
   return IsDirectory(data) ? data : std::string();
 }
 
-std::string ChooseSettingsFolder(const std::string& exeFolder) {
+std::string ChooseSettingsFolder(const std::string& exeFolder, std::string* why) {
+  if (why) why->clear();
+  std::string problem;
   const char* configured = std::getenv("PLUMFINCH_CONFIG_DIR");
   if (configured && configured[0]) {
     std::string folder = StripTrailingSlashes(configured);
     MakeFolders(folder, 0700);
-    return folder;
+    if (IsTrustedFolder(folder, &problem)) return folder;
+    if (why) *why = "the folder " + folder + " is not used: " + problem;
+  } else if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0 &&
+             InstalledDataFolder(exeFolder).empty()) {
+    // A portable install keeps its settings beside the program, but only in a folder
+    // nobody else can plant files in.
+    if (IsTrustedFolder(exeFolder, &problem)) return exeFolder;
+    if (why) *why = "the folder " + exeFolder + " is not used: " + problem;
   }
-  if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0 &&
-      InstalledDataFolder(exeFolder).empty())
-    return exeFolder;
 
   std::string base;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -329,5 +497,11 @@ std::string ChooseSettingsFolder(const std::string& exeFolder) {
   }
   std::string folder = (base == "/" ? std::string() : base) + "/Plumfinch";
   MakeFolders(folder, 0700);
+  // The program's own folder: one of ours that others may enter or write is closed.
+  struct stat st;
+  if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+      (st.st_mode & 077)) {
+    chmod(folder.c_str(), 0700);
+  }
   return folder;
 }

@@ -5,8 +5,11 @@
 
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "settings/Ini.h"
+#include "settings/Notices.h"
 
 const char* const APP_NAME = "Plumfinch";
 
@@ -25,34 +28,70 @@ std::string ExecutableFolder() {
   return slash == 0 ? std::string("/") : exe.substr(0, slash);
 }
 
+// Reads the whole settings file for a lookup or a change. A file that may not be used
+// (another user's, a link into a folder others can write, over the size limit,
+// unreadable) is reported in the status log once and reads as Unusable.
+EIniRead ReadSettings(const std::string& path, std::string& text) {
+  std::string why;
+  if (!IsUsableSettingsFile(path, &why)) {
+    ReportSettingsNotice("Setting.ini is not used: " + why + ".");
+    return EIniRead::Unusable;
+  }
+  EIniRead result = ReadIniFile(path, text, kIniSizeLimit, &why);
+  if (result == EIniRead::Unusable) ReportSettingsNotice("Setting.ini is not used: " + why + ".");
+  return result;
+}
+
 // The key's value, or nullopt when the key is missing or the file cannot be used.
 std::optional<std::string> ReadKey(const char* key) {
   if (!key) return std::nullopt;
   std::string text;
   {
     std::lock_guard<std::mutex> lock(g_fileMutex);
-    if (ReadIniFile(SettingsPath(), text) != EIniRead::Ok) return std::nullopt;
+    if (ReadSettings(SettingsPath(), text) != EIniRead::Ok) return std::nullopt;
   }
   return IniGetValue(text, APP_NAME, key);
 }
 
-// Stores one key. A file that exists but cannot be read whole (unreadable, not a
-// regular file, over the size limit) is left alone and the change is lost: rewriting
-// it from what could be read would destroy the rest of its content. Write failures
-// are silent, like those of the platform's profile functions.
-void WriteKey(const char* key, const std::string& value) {
-  if (!key || !key[0]) return;
+// Stores keys with one atomic replace of the file, so a group of keys is saved all or
+// nothing. A file that exists but cannot be read whole (unreadable, not a regular file,
+// over the size limit) is left alone and the change is lost: rewriting it from what
+// could be read would destroy the rest of its content. A change that would make the file
+// larger than the reader accepts is refused too, or the program could never read its own
+// file again. Other write failures are silent, like those of the platform's profile
+// functions.
+bool WriteKeys(const std::vector<std::pair<std::string, std::string>>& pairs) {
   std::lock_guard<std::mutex> lock(g_fileMutex);
   const std::string path = SettingsPath();
   std::string text;
-  if (ReadIniFile(path, text) == EIniRead::Unusable) return;
-  std::string updated = IniSetValue(text, APP_NAME, key, value);
-  if (updated != text) WriteFileAtomically(path, updated);
+  if (ReadSettings(path, text) == EIniRead::Unusable) return false;
+  std::string updated = text;
+  for (const auto& [key, value] : pairs) {
+    if (!key.empty()) updated = IniSetValue(updated, APP_NAME, key, value);
+  }
+  if (updated == text) return true;
+  if (updated.size() > kIniSizeLimit) {
+    ReportSettingsNotice(
+        "Setting.ini would grow past 1 MB: the change is not saved, the file is kept as it "
+        "was.");
+    return false;
+  }
+  return WriteFileAtomically(path, updated);
+}
+
+void WriteKey(const char* key, const std::string& value) {
+  if (!key || !key[0]) return;
+  WriteKeys({{key, value}});
 }
 
 }  // namespace
 
-std::string SettingsFolder() { return ChooseSettingsFolder(ExecutableFolder()); }
+std::string SettingsFolder() {
+  std::string why;
+  std::string folder = ChooseSettingsFolder(ExecutableFolder(), &why);
+  if (!why.empty()) ReportSettingsNotice("Settings: " + why + "; " + folder + " is used instead.");
+  return folder;
+}
 
 std::string SettingsPath() { return SettingsFolder() + "/Setting.ini"; }
 
@@ -79,4 +118,8 @@ std::string ProfileString(bool write, const char* key, const std::string& value,
   size_t room = size > 0 ? static_cast<size_t>(size) - 1 : 0;
   if (result.size() > room) result.resize(room);
   return result;
+}
+
+bool ProfileWriteStrings(const std::vector<std::pair<std::string, std::string>>& pairs) {
+  return WriteKeys(pairs);
 }

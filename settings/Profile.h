@@ -2,12 +2,16 @@
 // One section ("Plumfinch"), key=value lines, written in place or appended.
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 // The application name: section of the settings file and the tray tooltip.
 extern const char* const APP_NAME;  // "Plumfinch"
 
 // Folder of "Setting.ini": $PLUMFINCH_CONFIG_DIR when set; else the executable's folder
-// when writable; else $XDG_CONFIG_HOME/Plumfinch (default ~/.config/Plumfinch).
+// when writable; else $XDG_CONFIG_HOME/Plumfinch (default ~/.config/Plumfinch). The first
+// two only when this user's and not writable by others (ChooseSettingsFolder); a folder
+// passed over is reported in the status log once.
 std::string SettingsFolder();
 // SettingsFolder() + "/Setting.ini", computed anew on every call.
 std::string SettingsPath();
@@ -19,3 +23,6 @@ int ProfileInt(bool write, const char* key, int value, int def);
 // Write: stores value; the result is value.
 std::string ProfileString(bool write, const char* key, const std::string& value,
                           const std::string& def, int size = 256);
+// Stores several keys with one atomic replace of the file: after a crash the file holds
+// either all of them or none. False when nothing could be saved.
+bool ProfileWriteStrings(const std::vector<std::pair<std::string, std::string>>& pairs);

@@ -1,7 +1,9 @@
 // The main window as a user meets it: what it restores at start, what it saves at close,
 // the background start, Enter and Esc, and bad settings files.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -12,8 +14,11 @@
 
 #include "app/MainDlg.h"
 #include "app/ProfileControl.h"
+#include "net/ServiceHosts.h"
 #include "res/Resource.h"
+#include "settings/Notices.h"
 #include "settings/Profile.h"
+#include "settings/Startup.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/TestEnv.h"
 
@@ -66,6 +71,23 @@ TEST_F(ShellTest, WithoutSettingsFileStartsUnboundWithDefaultBoxes) {
   EXPECT_EQ(QApplication::focusWidget(), dlg->GetDlgItem(IDC_BIND_TENCENT));
 }
 
+TEST_F(ShellTest, SettingsProblemsFoundBeforeOrAfterTheWindowOpensReachTheStatusLog) {
+  ResetSettingsNotices();
+  WriteFile(folder + "/Setting.ini", "[Plumfinch]\r\nProxyRange=2\r\nProxyPort=70000\r\n");
+  PrepareSettingsAtStart();  // before the window exists, as at start-up
+  CMainDlg* dlg = harness.OpenWindow();
+  chmod((folder + "/Services.ini").c_str(), 0666);
+  ReloadServiceConfig();  // while it is open
+  const std::string log = dlg->GetDlgItemText(IDC_STATUS_LOG);
+  EXPECT_NE(log.find("-Setting.ini: the proxy port 70000 is not in 1-65535"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("-Services.ini is not used: other users may write to it."), std::string::npos)
+      << log;
+  harness.CloseWindow();
+  chmod((folder + "/Services.ini").c_str(), 0600);
+  ReloadServiceConfig();
+}
+
 TEST_F(ShellTest, AnAccountIsBoundExactlyWhenItsNameIsStored) {
   ProfileString(true, "QQName", "腾讯名字", "");  // no token at all
   ProfileString(true, "SinaAccessToken", "tok", "");
@@ -110,7 +132,18 @@ TEST_F(ShellTest, CloseSavesTheEightBoxesInOrderAndOnlyExactOneCounts) {
   EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_AUTO_RUN), BST_UNCHECKED);
   dlg->CheckDlgButton(IDC_ALERT_AT_ME, BST_UNCHECKED);
   dlg->CheckDlgButton(IDC_SEND_TO_TWITTER, BST_CHECKED);
+  // All eight are saved with one replace of the file, so a crash cannot split them.
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(inotify_add_watch(watch, SettingsFolder().c_str(), IN_MOVED_TO), 0);
   dlg->close();  // the close box
+  alignas(inotify_event) char events[4096];
+  int replaces = 0;
+  for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+    for (char* e = events; e < events + n; e += sizeof(inotify_event) + ((inotify_event*)e)->len)
+      replaces += std::string(((inotify_event*)e)->name) == "Setting.ini";
+  }
+  close(watch);
+  EXPECT_EQ(replaces, 1);
   EXPECT_TRUE(dlg->isHidden());
   EXPECT_EQ(ProfileString(false, "AlertAtMe", "", "x"), "0");
   EXPECT_EQ(ProfileString(false, "FollowingUpdate", "", "x"), "0");

@@ -32,6 +32,19 @@ inline std::string FreshSettingsFolder(const std::string& name) {
   return dir;
 }
 
+// A self-signed certificate, for a CA file that must hold one.
+inline const char kTestCertificate[] =
+    "-----BEGIN CERTIFICATE-----\n"
+    "MIIBbjCCARWgAwIBAgIUbr4sV6R/4o2/axEibSeVZsbSn/4wCgYIKoZIzj0EAwIw\n"
+    "DDEKMAgGA1UEAwwBdDAgFw0yNjEyMDcxMzEyMTdaGA8yMTI2MTExMzEzMTIxN1ow\n"
+    "DDEKMAgGA1UEAwwBdDBZMBMGByqGSM49AgEGCCqGSM49AwEHA0IABLEl0C4CN2CC\n"
+    "IUOsy2nE8c+ebupqOBAFxBvsnLoaDHaLNOjNheaxbXGaJ7yFz//tROCnXvCeHRXG\n"
+    "UqZ1pJlR+SyjUzBRMB0GA1UdDgQWBBQgWjH8kUkZv3nl314Kc2t3PilSWDAfBgNV\n"
+    "HSMEGDAWgBQgWjH8kUkZv3nl314Kc2t3PilSWDAPBgNVHRMBAf8EBTADAQH/MAoG\n"
+    "CCqGSM49BAMCA0cAMEQCIFHPDN8Bls5D3sgoDEy0knsZwKVZSrTvO3rqD8/mnk9C\n"
+    "AiBmIzezKipDDKoRXy6khJa7wOC6+b0XBdZFUUtELgClsQ==\n"
+    "-----END CERTIFICATE-----\n";
+
 inline std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

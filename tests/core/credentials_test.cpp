@@ -115,6 +115,8 @@ TEST(ServiceHosts, FileInTheSettingsFolderDrivesUrlsPortsCaAndConsumers) {
                  "[Hosts]\nTencentOpenSecure=127.0.0.1:8443\nSinaApi=127.0.0.1:8080\n"
                  "IpEchoUrl=http://127.0.0.1:8081/ip/getip.asp\n"
                  "[TLS]\nCAFile=ca.pem\n[Consumers]\nSinaKey=1234567890\n");
+  Spit(std::string(std::getenv("PLUMFINCH_CONFIG_DIR")) + "/ca.pem", kTestCertificate);
+  ReloadServiceConfig();
   EXPECT_EQ(HttpsUrl(EHost::TencentOpenSecure, "/cgi-bin/request_token"),
             "https://127.0.0.1:8443/cgi-bin/request_token");
   EXPECT_EQ(HttpUrl(EHost::SinaApi, "/oauth/request_token"),

@@ -136,7 +136,8 @@ TEST(UrlHandling, ParseAndBaseStringUri) {
   ASSERT_TRUE(ParseUrl("http://[::1]:81/p", u));
   EXPECT_EQ(BaseStringUri(u), "http://[::1]:81/p");
   for (const char* bad : {"ftp://h/", "http:///p", "h/p", "http://h:0/", "http://h:70000/",
-                          "http://h:8x/", "http://a b/", "", "http://[::1/"}) {
+                          "http://h:8x/", "http://a b/", "", "http://[::1/", "http://h/a b",
+                          "http://h/p?x=1\r\nX-Injected: 1", "http://h/\x7f"}) {
     EXPECT_FALSE(ParseUrl(bad, u)) << bad;
   }
 }
