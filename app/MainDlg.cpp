@@ -13,6 +13,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/ProfileControl.h"
 #include "app/ServiceControls.h"
 #include "bind/VerifyCodeDlg.h"
 #include "platform/Shell.h"
@@ -20,7 +21,6 @@
 #include "res/Templates.h"
 #include "settings/Notices.h"
 #include "settings/Profile.h"
-#include "app/ProfileControl.h"
 
 namespace {
 std::mutex g_commandLineMutex;

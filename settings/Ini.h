@@ -66,8 +66,7 @@ bool RestrictFileMode(const std::string& path);
 // failure the old file is untouched, no temporary file is left, and false is returned.
 // While it has a name, the temporary file is locked (flock), so RemoveStaleTempFiles
 // leaves a save in progress alone.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes,
-                         unsigned mode = 0600);
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode = 0600);
 
 // Creates folder and any missing parents with the given mode; true when it exists.
 bool MakeFolders(const std::string& folder, unsigned mode = 0700);

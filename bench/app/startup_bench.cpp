@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
     }
   }
   const double m = Median(mainWindow), p = Median(plainDialog);
-  std::printf("rounds %d\nmain window shown: median %.2f ms\nminimal dialog shown: median %.2f ms\n"
-              "ratio %.1f\n",
-              rounds, m, p, m / p);
+  std::printf(
+      "rounds %d\nmain window shown: median %.2f ms\nminimal dialog shown: median %.2f ms\n"
+      "ratio %.1f\n",
+      rounds, m, p, m / p);
   return 0;
 }
