@@ -217,7 +217,8 @@ TEST_F(PostServicesTest, WindowStaysResponsiveWhileAServiceIsSlow) {
 // ---- bad input ----
 
 TEST_F(PostServicesTest, UnusualTextArrivesIntact) {
-  // clang-format off (its column count of this line differs from run to run)
+  // The format tool does not settle on this line's columns.
+  // clang-format off
   const std::string mixed =
       "emoji 😀👍🏽 e\xCC\x81 a\xCC\x8A\xCC\xA3 עברית العربية\r\nline two \t tab & = "
       "% "
