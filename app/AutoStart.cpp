@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "settings/Ini.h"
+
 namespace {
 
 constexpr const char* kEntryName = "Quillmere.desktop";
@@ -23,39 +25,22 @@ std::string HomeFolder() {
   return {};
 }
 
-// Creates folder and its missing parents; new folders get mode 0700, as the base
-// directory rules ask for the user's configuration folders.
-bool MakeFolders(const std::string& folder) {
-  struct stat st {};
-  if (stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  const size_t slash = folder.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash)))
-    return false;
-  return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
-  return true;
-}
-
 // Desktop entries are UTF-8 text; a path in another encoding cannot be written into one.
 bool IsUtf8(const std::string& s) {
   size_t i = 0;
   while (i < s.size()) {
     const unsigned char c = s[i];
     int more = 0;
-    if (c < 0x80) more = 0;
-    else if (c >= 0xC2 && c <= 0xDF) more = 1;
-    else if (c >= 0xE0 && c <= 0xEF) more = 2;
-    else if (c >= 0xF0 && c <= 0xF4) more = 3;
-    else return false;
+    if (c < 0x80)
+      more = 0;
+    else if (c >= 0xC2 && c <= 0xDF)
+      more = 1;
+    else if (c >= 0xE0 && c <= 0xEF)
+      more = 2;
+    else if (c >= 0xF0 && c <= 0xF4)
+      more = 3;
+    else
+      return false;
     if (i + more >= s.size() && more) return false;
     for (int k = 1; k <= more; ++k)
       if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -102,11 +87,20 @@ std::string QuoteExecArgument(const std::string& argument) {
   std::string escaped;
   for (char c : quoted) {
     switch (c) {
-      case '\\': escaped += "\\\\"; break;
-      case '\n': escaped += "\\n"; break;
-      case '\t': escaped += "\\t"; break;
-      case '\r': escaped += "\\r"; break;
-      default: escaped += c;
+      case '\\':
+        escaped += "\\\\";
+        break;
+      case '\n':
+        escaped += "\\n";
+        break;
+      case '\t':
+        escaped += "\\t";
+        break;
+      case '\r':
+        escaped += "\\r";
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;
@@ -117,7 +111,9 @@ std::string BuildAutostartEntry(const std::string& exePath) {
          "Type=Application\n"
          "Name=Plumfinch\n"
          "Comment=多个微博一键同步发布\n"
-         "Exec=" + QuoteExecArgument(exePath) + " " + kSwitch + "\n"
+         "Exec=" +
+         QuoteExecArgument(exePath) + " " + kSwitch +
+         "\n"
          "Icon=plumfinch\n"
          "Terminal=false\n"
          // Start after the panel that hosts the tray icon.
@@ -131,16 +127,8 @@ bool WriteAutostartEntry(const std::string& exePath) {
   if (exePath.empty() || !IsUtf8(exePath)) return false;
   const std::string folder = AutostartFolder();
   if (!MakeFolders(folder)) return false;
-  const std::string target = folder + "/" + kEntryName;
-  std::string temp = folder + "/.Quillmere.desktop.XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  const bool written = fchmod(fd, 0644) == 0 && WriteAll(fd, BuildAutostartEntry(exePath)) &&
-                       fsync(fd) == 0;
-  const bool closed = close(fd) == 0;
-  if (written && closed && rename(temp.c_str(), target.c_str()) == 0) return true;
-  unlink(temp.c_str());
-  return false;
+  // Readable by the session that starts it, like any desktop entry.
+  return WriteFileAtomically(folder + "/" + kEntryName, BuildAutostartEntry(exePath), 0644);
 }
 
 bool RemoveAutostartEntry() { return unlink(AutostartEntryPath().c_str()) == 0; }

@@ -5,7 +5,7 @@
 
 #include "app/AutoStart.h"
 #include "app/MainDlg.h"
-#include "net/ProxySetDlg.h"
+#include "app/ProxySetDlg.h"
 #include "net/ServiceHosts.h"
 #include "platform/Shell.h"
 #include "res/Resource.h"
@@ -54,18 +54,13 @@ void CMainDlg::SetAutoRun(bool enable) {
 
 // ---- quick access: the services' sites, always over plain HTTP ----
 
-void CMainDlg::OnOpenSinaWeb() { ShellOpenUrl(HttpUrl(EHost::SinaWeb, "/")); }
-void CMainDlg::OnOpenTencentWeb() { ShellOpenUrl(HttpUrl(EHost::TencentWeb, "/")); }
-void CMainDlg::OnOpenSohuWeb() { ShellOpenUrl(HttpUrl(EHost::SohuWeb, "/")); }
-void CMainDlg::OnOpenTwitterWeb() { ShellOpenUrl(HttpUrl(EHost::TwitterWeb, "/")); }
+void CMainDlg::OnOpenWeb(EHost host) { ShellOpenUrl(HttpUrl(host, "/")); }
 
 // ---- help ----
 
 void CMainDlg::OnHelpUsage() { ShellOpenUrl(UsagePageUrl()); }
 void CMainDlg::OnHelpBlog() { ShellOpenUrl(kBlogUrl); }
 void CMainDlg::OnHelpContact() { AfxMessageBox(kContactText); }
-// There is no separate about dialog: the contact text is all there is to say.
-void CMainDlg::OnHelpAbout() { OnHelpContact(); }
 
 // ---- settings ----
 

@@ -1,5 +1,5 @@
 // CMainDlg: construction, the message map, start-up, showing and hiding, closing, the
-// hand-over of shared members and the worker threads.
+// service model's way to the window, and the worker threads.
 #include "app/MainDlg.h"
 
 #include <QApplication>
@@ -13,11 +13,14 @@
 #include <chrono>
 #include <thread>
 
+#include "app/ProfileControl.h"
+#include "app/ServiceControls.h"
+#include "bind/VerifyCodeDlg.h"
+#include "platform/Shell.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
 #include "settings/Notices.h"
 #include "settings/Profile.h"
-#include "settings/ProfileControl.h"
 
 namespace {
 std::mutex g_commandLineMutex;
@@ -49,7 +52,7 @@ void CMainDlg::BuildMessageMap() {
     OnClose();
     return LRESULT(0);
   });
-  OnCommand(IDC_BIND_TENCENT, [this] { OnBindTencent(); });
+  OnCommand(IDC_BIND_TENCENT, [this] { OnBind(EService::Tencent); });
   OnCommand(IDC_SEND, [this] { OnSend(); });
   OnCommand(IDC_BROWSE_PICTURE, [this] { OnBrowsePicture(); });
   OnMessage(WM_SIZE, [this](WPARAM type, LPARAM) {
@@ -63,25 +66,25 @@ void CMainDlg::BuildMessageMap() {
     OnTimer(id);
     return LRESULT(0);
   });
-  OnCommand(IDC_BIND_SINA, [this] { OnBindSina(); });
+  OnCommand(IDC_BIND_SINA, [this] { OnBind(EService::Sina); });
   OnCommand(ID_PROXY_SETTINGS, [this] { OnProxySettings(); });
-  OnCommand(IDC_BIND_TWITTER, [this] { OnBindTwitter(); });
+  OnCommand(IDC_BIND_TWITTER, [this] { OnBind(EService::Twitter); });
   OnCommand(ID_HELP_USAGE, [this] { OnHelpUsage(); });
   OnCommand(ID_HELP_CONTACT, [this] { OnHelpContact(); });
-  OnCommand(ID_HELP_ABOUT, [this] { OnHelpAbout(); });
+  OnCommand(ID_HELP_ABOUT, [this] { OnHelpContact(); });  // the contact text is all there is
   OnCommand(ID_HELP_BLOG, [this] { OnHelpBlog(); });
   OnCommand(IDC_SEND_TO_SINA, [this] { OnSinaTargetClicked(); });
   OnCommand(IDC_SEND_TO_TENCENT, [this] { OnOtherTargetClicked(); });
   OnCommand(IDC_SEND_TO_TWITTER, [this] { OnOtherTargetClicked(); });
-  OnCommand(IDC_BIND_SOHU, [this] { OnBindSohu(); });
+  OnCommand(IDC_BIND_SOHU, [this] { OnBind(EService::Sohu); });
   OnCommand(IDC_SEND_TO_SOHU, [this] { OnOtherTargetClicked(); });
   OnMessage(WM_SERVICE_ALERT,
             [this](WPARAM kind, LPARAM count) { return OnServiceAlert(kind, count); });
   OnMessage(WM_TRAY_NOTIFY, [this](WPARAM id, LPARAM event) { return OnTrayNotify(id, event); });
-  OnCommand(ID_OPEN_SINA_WEB, [this] { OnOpenSinaWeb(); });
-  OnCommand(ID_OPEN_TENCENT_WEB, [this] { OnOpenTencentWeb(); });
-  OnCommand(ID_OPEN_SOHU_WEB, [this] { OnOpenSohuWeb(); });
-  OnCommand(ID_OPEN_TWITTER_WEB, [this] { OnOpenTwitterWeb(); });
+  OnCommand(ID_OPEN_SINA_WEB, [this] { OnOpenWeb(EHost::SinaWeb); });
+  OnCommand(ID_OPEN_TENCENT_WEB, [this] { OnOpenWeb(EHost::TencentWeb); });
+  OnCommand(ID_OPEN_SOHU_WEB, [this] { OnOpenWeb(EHost::SohuWeb); });
+  OnCommand(ID_OPEN_TWITTER_WEB, [this] { OnOpenWeb(EHost::TwitterWeb); });
 }
 
 bool CMainDlg::OnInitDialog() {
@@ -92,25 +95,19 @@ bool CMainDlg::OnInitDialog() {
     m_statusLog->SetControl(log);
   }
 
-  {
-    auto lock = LockShared();
-    m_bQQBound = m_bSinaBound = m_bSohuBound = m_bTwitterBound = false;
-  }
-  m_nQQPrivate = m_nQQMentions = m_nQQCreate = m_nQQFans = -1;
-  m_nSinaDm = m_nSinaMentions = m_nSinaNewStatus = m_nSinaFollowers = -1;
-  m_nSohuStatuses = m_nSohuFollowers = -1;
+  // Accounts start unbound and the poll workers without baselines; then the stored
+  // accounts and proxy are read.
 
   // Problems with the settings files, found at start-up or later, go to the status log.
   SetSettingsNoticeSink([this](const std::string& line) { AppendStatusLog(line); });
   RestoreAccounts();
 
-  {
-    auto lock = LockShared();
-    m_nProxyType = ProfileInt(false, "ProxyType", 0, 0);
-    m_nProxyRange = ProfileInt(false, "ProxyRange", 0, 0);
-    m_nProxyIP = static_cast<uint32_t>(ProfileInt(false, "ProxyIP", 0, 0));
-    m_nProxyPort = ProfileInt(false, "ProxyPort", 0, 0);
-  }
+  CProxySettings proxy;
+  proxy.type = ProfileInt(false, "ProxyType", 0, 0);
+  proxy.range = ProfileInt(false, "ProxyRange", 0, 0);
+  proxy.address = static_cast<uint32_t>(ProfileInt(false, "ProxyIP", 0, 0));
+  proxy.port = ProfileInt(false, "ProxyPort", 0, 0);
+  WriteProxy(proxy);
   m_bSinaExclusive = ProfileString(false, "SinaLimit", "", "", 256) != "0";
 
   ProfileCheckBoxes(this, false);
@@ -120,9 +117,7 @@ bool CMainDlg::OnInitDialog() {
   WriteClientIp("127.0.0.1");
 
   StartWorker(PublicIpThreadProc);
-  StartWorker(PollTencentThreadProc);
-  StartWorker(PollSinaThreadProc);
-  StartWorker(PollSohuThreadProc);
+  StartPolling();  // one worker per polled service: Tencent, Sina, Sohu
 
   setAcceptDrops(true);
 
@@ -155,36 +150,10 @@ void CMainDlg::OnTrayWatch() {
 }
 
 void CMainDlg::RestoreAccounts() {
-  // An account counts as bound exactly when its display name is stored.
-  auto text = [](const char* key) { return ProfileString(false, key, "", "", 256); };
-  auto lock = LockShared();
-  m_strQQAccessToken = text("QQAccessToken");
-  m_strQQAccessSecret = text("QQAccessSecret");
-  m_strQQName = text("QQName");
-  m_strSinaAccessToken = text("SinaAccessToken");
-  m_strSinaAccessSecret = text("SinaAccessSecret");
-  m_strSinaUserID = text("SinaUserID");
-  m_strSinaName = text("SinaName");
-  m_strSohuAccessToken = text("SohuAccessToken");
-  m_strSohuAccessSecret = text("SohuAccessSecret");
-  m_strSohuUserID = text("SohuUserID");
-  m_strSohuName = text("SohuName");
-  m_strTwitterAccessToken = text("TwitterAccessToken");
-  m_strTwitterAccessSecret = text("TwitterAccessSecret");
-  m_strTwitterUserID = text("TwitterUserID");
-  m_strTwitterName = text("TwitterName");
-  const struct {
-    bool& bound;
-    const std::string& name;
-    int label;
-  } rows[] = {{m_bQQBound, m_strQQName, IDC_TENCENT_NAME},
-              {m_bSinaBound, m_strSinaName, IDC_SINA_NAME},
-              {m_bSohuBound, m_strSohuName, IDC_SOHU_NAME},
-              {m_bTwitterBound, m_strTwitterName, IDC_TWITTER_NAME}};
-  for (const auto& row : rows) {
-    if (row.name.empty()) continue;
-    row.bound = true;
-    SetDlgItemText(row.label, row.name);
+  m_state.RestoreAccounts(ServiceRows());
+  for (const SServiceControls& controls : kServiceControls) {
+    const SAccountSnapshot account = m_state.Account(controls.service);
+    if (account.bound) SetDlgItemText(controls.nameLabel, account.name);
   }
 }
 
@@ -278,58 +247,46 @@ void CMainDlg::dropEvent(QDropEvent* e) {
   OnDropFiles(paths);
 }
 
-// ---- shared members ----
-
-SAccountSnapshot CMainDlg::ReadAccount(EService service) const {
-  auto lock = LockShared();
-  switch (service) {
-    case EService::Tencent:
-      return {m_bQQBound, m_strQQAccessToken, m_strQQAccessSecret, m_strQQName, {}};
-    case EService::Sina:
-      return {m_bSinaBound, m_strSinaAccessToken, m_strSinaAccessSecret, m_strSinaName,
-              m_strSinaUserID};
-    case EService::Sohu:
-      return {m_bSohuBound, m_strSohuAccessToken, m_strSohuAccessSecret, m_strSohuName,
-              m_strSohuUserID};
-    case EService::Twitter:
-      return {m_bTwitterBound, m_strTwitterAccessToken, m_strTwitterAccessSecret, m_strTwitterName,
-              m_strTwitterUserID};
-  }
-  return {};
-}
-
-CProxySettings CMainDlg::ReadProxy() const {
-  auto lock = LockShared();
-  return {m_nProxyRange, m_nProxyType, m_nProxyIP, m_nProxyPort};
-}
-
-void CMainDlg::WriteProxy(const CProxySettings& proxy) {
-  auto lock = LockShared();
-  m_nProxyRange = proxy.range;
-  m_nProxyType = proxy.type;
-  m_nProxyIP = static_cast<uint32_t>(proxy.address);
-  m_nProxyPort = proxy.port;
-}
-
-std::string CMainDlg::ReadClientIp() const {
-  auto lock = LockShared();
-  return m_strClientIp;
-}
-
-void CMainDlg::WriteClientIp(const std::string& ip) {
-  auto lock = LockShared();
-  m_strClientIp = ip;
-}
+// ---- the service model's way to the window ----
 
 bool CMainDlg::AddTokenParams(EService service, CWeiboParam& params) const {
   const SAccountSnapshot account = ReadAccount(service);
-  return ::AddTokenParams(service, params, account.accessToken, account.accessSecret);
+  AddAccountParams(ServiceRow(service), params, account.accessToken, account.accessSecret);
+  return true;
+}
+
+SServiceIo CMainDlg::ServiceIo(EService service) {
+  SServiceIo io;
+  io.request = [this](const std::string& url, EHttpMethod method, const CWeiboParam& params,
+                      bool twitterProxy) {
+    return SendServiceRequest(url, method, params, twitterProxy);
+  };
+  io.log = [this](const std::string& line) { AppendStatusLog(line); };
+  io.messageBox = [](const std::string& text) { AfxMessageBox(text); };
+  io.askCode = [](const std::string& url) {
+    ShellOpenUrl(url);
+    CVerifyCodeDlg dlg;
+    dlg.DoModal();
+    return dlg.m_strVerifyCode;
+  };
+  io.showName = [this, service](const std::string& name) {
+    SetDlgItemText(ControlsOf(service).nameLabel, name);
+  };
+  io.alertTicked = [this](EAlertGate gate) {
+    const int box = gate == EAlertGate::AtMe        ? IDC_ALERT_AT_ME
+                    : gate == EAlertGate::Following ? IDC_FOLLOWING_UPDATE
+                                                    : IDC_NEW_FANS;
+    return IsDlgButtonChecked(box) == BST_CHECKED;
+  };
+  io.alert = [this](int kind, int count) { PostServiceAlert(kind, count); };
+  io.closing = [this] { return IsClosing(); };
+  return io;
 }
 
 std::string CMainDlg::SendServiceRequest(std::string url, EHttpMethod method, CWeiboParam params,
                                          bool isTwitter) {
   // The proxy is taken once, here: a request keeps the proxy it started with.
-  params.SetAbortFlag(&m_bClosing);
+  params.SetAbortFlag(ClosingFlag());
   return ExecuteServiceRequest(url, method, std::move(params), isTwitter, ReadProxy());
 }
 
@@ -351,8 +308,7 @@ void CMainDlg::StartWorker(WorkerProc proc) {
 
 bool CMainDlg::WorkerSleep(int ms) {
   std::unique_lock<std::mutex> lock(m_csWorkers);
-  return !m_cvWorkers.wait_for(lock, std::chrono::milliseconds(ms),
-                               [this] { return m_bClosing.load(); });
+  return !m_cvWorkers.wait_for(lock, std::chrono::milliseconds(ms), [this] { return IsClosing(); });
 }
 
 int CMainDlg::LiveWorkers() const {
@@ -361,9 +317,8 @@ int CMainDlg::LiveWorkers() const {
 }
 
 void CMainDlg::StopWorkers() {
-  BeginClosing();
   std::unique_lock<std::mutex> lock(m_csWorkers);
-  m_bClosing = true;
+  BeginClosing();
   m_cvWorkers.notify_all();
   m_cvWorkers.wait(lock, [this] { return m_nLiveWorkers == 0; });
 }

@@ -1,37 +1,25 @@
-// CMainDlg: the main window. It owns every piece of state the program shares: the four
-// account records, the proxy choice, the public address, the polling counters and the
-// tray icon; it starts the worker threads and routes every command to its handler.
-// Handlers live beside their subject: binding in bind/, posting in post/, polling and
-// alerts in notify/, the proxy dialog and requests in net/, the shell commands in app/.
+// CMainDlg: the main window. It routes every command of its message map to a handler,
+// and the handlers hand the service work to the service model (services/): the shared
+// state (accounts, proxy, public address) lives in a CServiceState, and binding, posting
+// and polling run over the services' table rows. The window supplies what only it has:
+// its controls, message boxes, the browser and the verification-code dialog, the
+// status log, the tray icon and the worker threads.
 #pragma once
 #include <QIcon>
-#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/StatusLog.h"
 #include "app/TrayIcon.h"
-#include "net/Credentials.h"
-#include "net/ServiceRequest.h"
 #include "platform/Dialog.h"
-#include "qwblog/QWBlogAPI.h"
+#include "services/ServiceFlows.h"
 
 constexpr UINT WM_SERVICE_ALERT = WM_USER + 101;
 constexpr UINT WM_TRAY_NOTIFY = WM_USER + 386;
 constexpr uintptr_t HIDE_TIMER_ID = 1;
-
-// What a worker needs of one account, taken as one consistent snapshot.
-struct SAccountSnapshot {
-  bool bound = false;
-  std::string accessToken, accessSecret, name, userId;
-};
-
-// The access pair, name and user id a binding run has obtained but not yet committed.
-struct SPendingAccount {
-  std::string accessToken, accessSecret, name, userId;
-};
 
 class QTimer;
 
@@ -41,51 +29,41 @@ class CMainDlg : public CDialog {
   explicit CMainDlg(QWidget* parent = nullptr);
   ~CMainDlg() override;
 
-  // ---- status log (any thread) ----
-  void AppendStatusLog(std::string text);
-
-  // ---- service requests (any thread) ----
-  std::string SendServiceRequest(std::string url, EHttpMethod method, CWeiboParam params,
-                                 bool isTwitter);
-
-  // ---- hand-over of shared members between the user-interface thread and workers ----
-  // Every write of an account field, a bound flag, a proxy field or the public address
-  // happens under m_csShared; workers read them only through these snapshots.
-  SAccountSnapshot ReadAccount(EService service) const;
-  CProxySettings ReadProxy() const;
-  void WriteProxy(const CProxySettings& proxy);
-  std::string ReadClientIp() const;
-  void WriteClientIp(const std::string& ip);
-  std::unique_lock<std::mutex> LockShared() const { return std::unique_lock<std::mutex>(m_csShared); }
+  // ---- the service model's state; each call takes its lock (any thread) ----
+  CServiceState& State() { return m_state; }
+  SAccountSnapshot ReadAccount(EService service) const { return m_state.Account(service); }
+  CProxySettings ReadProxy() const { return m_state.Proxy(); }
+  void WriteProxy(const CProxySettings& proxy) { m_state.SetProxy(proxy); }
+  std::string ReadClientIp() const { return m_state.ClientIp(); }
+  void WriteClientIp(const std::string& ip) { m_state.SetClientIp(ip); }
   // Adds the consumer pair and the account's current access pair of a service.
   bool AddTokenParams(EService service, CWeiboParam& params) const;
+  // One service request with the proxy in effect; given up when the window closes.
+  std::string SendServiceRequest(std::string url, EHttpMethod method, CWeiboParam params,
+                                 bool isTwitter);
+  // A time-stamped line at the end of the status log (any thread).
+  void AppendStatusLog(std::string text);
+  // Sina may be posted to only alone (the "SinaLimit" setting).
+  bool SinaExclusive() const { return m_bSinaExclusive; }
 
   // ---- worker threads ----
-  using WorkerProc = unsigned (*)(CMainDlg*);
+  using WorkerProc = std::function<unsigned(CMainDlg*)>;
   // Starts a detached thread running proc(this). The window waits for its workers
   // when it is destroyed; they end early because sleeps and requests give up then.
   void StartWorker(WorkerProc proc);
   // Sleeps ms milliseconds; false (at once) when the window is closing.
   bool WorkerSleep(int ms);
-  bool IsClosing() const { return m_bClosing.load(); }
+  // The window's one closing flag (ClosingFlag): raised when it closes or is destroyed.
+  bool IsClosing() const { return ClosingFlag()->load(); }
   int LiveWorkers() const;
 
-  // ---- shell (app/) ----
+  // ---- reached from outside the window: the tray, the program, tests ----
   void OnShowHideWindow();
   void OnExit();
-  LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
-  void OnAutoRunClicked();
   void SetAutoRun(bool enable);
-  void OnOpenSinaWeb();
-  void OnOpenTencentWeb();
-  void OnOpenSohuWeb();
-  void OnOpenTwitterWeb();
-  void OnHelpUsage();
-  void OnHelpBlog();
-  void OnHelpContact();
-  void OnHelpAbout();
-  void OnProxySettings();
   CTrayIcon& TrayIcon() { return m_trayIcon; }
+  // Queues an alert of a kind and count for the user-interface thread (any thread).
+  void PostServiceAlert(int kind, int count);
   // One look at the notification area: the icon goes in when one has appeared, and the
   // window comes back on screen when the one holding the icon has gone.
   void OnTrayWatch();
@@ -94,50 +72,6 @@ class CMainDlg : public CDialog {
   static bool IsBackgroundCommandLine(const std::string& commandLine);
   static void SetCommandLine(const std::string& commandLine);
   static std::string CommandLine();
-
-  // ---- binding (bind/) ----
-  void OnBindTencent();
-  bool BindTencent();
-  bool GetTencentRequestToken();
-  bool AuthorizeTencent();
-  bool GetTencentAccessToken();
-  void OnBindSina();
-  bool BindSina();
-  bool GetSinaRequestToken();
-  bool AuthorizeSina();
-  bool GetSinaAccessToken();
-  bool GetSinaUserInfo();
-  void OnBindSohu();
-  bool BindSohu();
-  bool GetSohuRequestToken();
-  bool AuthorizeSohu();
-  bool GetSohuAccessToken();
-  bool GetSohuUserInfo();
-  void OnBindTwitter();
-  bool BindTwitter();
-  bool GetTwitterRequestToken();
-  bool AuthorizeTwitter();
-  bool GetTwitterAccessToken();
-
-  // ---- posting (post/) ----
-  void OnSend();
-  bool PostToTickedServices();
-  bool PostToTencent(std::string text, std::string picture);
-  bool PostToSina(std::string text, std::string picture);
-  bool PostToSohu(std::string text, std::string picture);
-  bool PostToTwitter(std::string text, std::string picture);
-  void OnSinaTargetClicked();
-  void OnOtherTargetClicked();
-  void OnBrowsePicture();
-  std::string ChoosePictureFile();
-  void OnDropFiles(const std::vector<std::string>& paths);
-
-  // ---- polling and alerts (notify/) ----
-  void PollTencent();  // loops until the window closes
-  void PollSina();
-  void PollSohu();
-  void PostServiceAlert(int kind, int count);
-  LRESULT OnServiceAlert(WPARAM kind, LPARAM count);
 
  protected:
   bool OnInitDialog() override;
@@ -149,50 +83,43 @@ class CMainDlg : public CDialog {
 
  private:
   void BuildMessageMap();
+  // What the service model needs of the window: requests, the log, message boxes, the
+  // browser with the code dialog, labels, alert options and alerts.
+  SServiceIo ServiceIo(EService service);
+  // shell (app/)
   void OnClose();
   void OnSize(WPARAM type);
   void OnTimer(uintptr_t id);
   void MinimizeOnScreen(int triesLeft);
   void RestoreAccounts();
   void StopWorkers();
+  LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+  void OnAutoRunClicked();
+  void OnOpenWeb(EHost host);
+  void OnHelpUsage();
+  void OnHelpBlog();
+  void OnHelpContact();
+  void OnProxySettings();
+  // binding (bind/)
+  void OnBind(EService service);
+  // posting (post/)
+  void OnSend();
+  void PostToTickedServices();
+  void OnSinaTargetClicked();
+  void OnOtherTargetClicked();
+  void OnBrowsePicture();
+  std::string ChoosePictureFile();
+  void OnDropFiles(const std::vector<std::string>& paths);
+  // polling and alerts (notify/)
+  void StartPolling();
+  LRESULT OnServiceAlert(WPARAM kind, LPARAM count);
 
- public:
-  // Members, in the order the program has always declared them. Text and flags of the
-  // accounts, the proxy fields and the public address are written under m_csShared.
   QIcon m_hIcon;
-  bool m_bQQBound = false;
-  std::string m_strQQRequestToken, m_strQQRequestSecret, m_strQQVerifier;
-  std::string m_strQQAccessToken, m_strQQAccessSecret, m_strQQName;
-  int m_nQQPrivate = -1, m_nQQMentions = -1, m_nQQCreate = -1, m_nQQFans = -1;
-  bool m_bSinaBound = false;
-  std::string m_strSinaRequestToken, m_strSinaRequestSecret, m_strSinaVerifier;
-  std::string m_strSinaAccessToken, m_strSinaAccessSecret, m_strSinaName, m_strSinaUserID;
-  int m_nSinaDm = -1, m_nSinaMentions = -1, m_nSinaNewStatus = -1, m_nSinaFollowers = -1;
-  bool m_bTwitterBound = false;
-  std::string m_strTwitterRequestToken, m_strTwitterRequestSecret, m_strTwitterVerifier;
-  std::string m_strTwitterAccessToken, m_strTwitterAccessSecret, m_strTwitterName,
-      m_strTwitterUserID;
-  bool m_bSohuBound = false;
-  std::string m_strSohuRequestToken, m_strSohuRequestSecret, m_strSohuVerifier;
-  std::string m_strSohuAccessToken, m_strSohuAccessSecret, m_strSohuName, m_strSohuUserID;
-  int m_nSohuStatuses = -1, m_nSohuFollowers = -1;
-  std::string m_strLastError;
   CTrayIcon m_trayIcon;
-  std::string m_strClientIp;
-  int m_nProxyRange = 0;
-  int m_nProxyType = 0;
-  uint32_t m_nProxyIP = 0;
-  int m_nProxyPort = 0;
-  bool m_bSinaExclusive = true;
-  // Results of the binding run in progress, per service; the account members above take
-  // them only when the run succeeds (user-interface thread only).
-  SPendingAccount m_pendingAccount[kServiceCount];
-
- private:
+  CServiceState m_state;
+  bool m_bSinaExclusive = true;  // user-interface thread only
   QTimer* m_pTrayWatch = nullptr;
   int m_nTrayLooks = 0;
-  mutable std::mutex m_csShared;
-  std::atomic<bool> m_bClosing{false};
   mutable std::mutex m_csWorkers;
   std::condition_variable m_cvWorkers;
   int m_nLiveWorkers = 0;
@@ -201,9 +128,5 @@ class CMainDlg : public CDialog {
   std::shared_ptr<CStatusLogQueue> m_statusLog = std::make_shared<CStatusLogQueue>();
 };
 
-// Thread entries; each takes the main window and returns 0.
+// The address fetch at start-up; takes the main window and returns 0.
 unsigned PublicIpThreadProc(CMainDlg* dlg);
-unsigned SendThreadProc(CMainDlg* dlg);
-unsigned PollTencentThreadProc(CMainDlg* dlg);
-unsigned PollSinaThreadProc(CMainDlg* dlg);
-unsigned PollSohuThreadProc(CMainDlg* dlg);

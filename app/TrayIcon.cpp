@@ -76,7 +76,8 @@ bool CTrayIcon::Create(CDialog* notifyWindow, UINT callbackMessage, const std::s
   // The record holds at most 63 bytes of tooltip; a longer text is cut on a character
   // boundary so the tip never ends in half a UTF-8 sequence.
   size_t n = std::min<size_t>(tooltip.size(), sizeof(m_nid.szTip) - 1);
-  while (n > 0 && n < tooltip.size() && (static_cast<unsigned char>(tooltip[n]) & 0xC0) == 0x80) --n;
+  while (n > 0 && n < tooltip.size() && (static_cast<unsigned char>(tooltip[n]) & 0xC0) == 0x80)
+    --n;
   std::memcpy(m_nid.szTip, tooltip.data(), n);
   m_nid.szTip[n] = 0;
 

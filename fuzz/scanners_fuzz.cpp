@@ -6,7 +6,7 @@
 #include <string>
 
 #include "net/TextOps.h"
-#include "notify/Polling.h"
+#include "services/Readers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);

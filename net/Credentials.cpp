@@ -5,10 +5,6 @@
 #include "net/ServiceHosts.h"
 #include "qwblog/QWBlogAPI.h"
 
-const char* const PARAM_CUSTOM_KEY = "strCustomKey";
-const char* const PARAM_CUSTOM_SECRET = "strCustomSecrect";
-const char* const PARAM_TOKEN_KEY = "strTokenKey";
-const char* const PARAM_TOKEN_SECRET = "strTokenSecrect";
 const char* const PARAM_OAUTH_VERIFIER = "oauth_verifier";
 const char* const PARAM_OAUTH_CALLBACK = "oauth_callback";
 const char* const PARAM_FORMAT = "format";
@@ -71,15 +67,15 @@ std::string ConsumerSecret(EService service) {
 }
 
 bool AddConsumerKeyParams(EService service, CWeiboParam& params) {
-  params.AddParam(PARAM_CUSTOM_KEY, ConsumerKey(service).c_str());
-  params.AddParam(PARAM_CUSTOM_SECRET, ConsumerSecret(service).c_str());
+  params.AddParam(QWB_CUSTOM_KEY, ConsumerKey(service).c_str());
+  params.AddParam(QWB_CUSTOM_SECRET, ConsumerSecret(service).c_str());
   return true;
 }
 
 bool AddTokenParams(EService service, CWeiboParam& params, const std::string& token,
                     const std::string& secret) {
   AddConsumerKeyParams(service, params);
-  params.AddParam(PARAM_TOKEN_KEY, token.c_str());
-  params.AddParam(PARAM_TOKEN_SECRET, secret.c_str());
+  params.AddParam(QWB_TOKEN_KEY, token.c_str());
+  params.AddParam(QWB_TOKEN_SECRET, secret.c_str());
   return true;
 }

@@ -1,5 +1,6 @@
-// Consumer credentials of the four services and the OAuth parameter names shared by
-// every module that builds requests.
+// Consumer credentials of the four services and the parameter names of the requests
+// that the request library does not define itself (the credential pairs go under its
+// QWB_* names).
 #pragma once
 #include <string>
 
@@ -8,10 +9,6 @@ class CWeiboParam;
 enum class EService { Tencent = 0, Sina = 1, Sohu = 2, Twitter = 3 };
 constexpr int kServiceCount = 4;
 
-extern const char* const PARAM_CUSTOM_KEY;      // "strCustomKey"
-extern const char* const PARAM_CUSTOM_SECRET;   // "strCustomSecrect"
-extern const char* const PARAM_TOKEN_KEY;       // "strTokenKey"
-extern const char* const PARAM_TOKEN_SECRET;    // "strTokenSecrect"
 extern const char* const PARAM_OAUTH_VERIFIER;  // "oauth_verifier"
 extern const char* const PARAM_OAUTH_CALLBACK;  // "oauth_callback"
 extern const char* const PARAM_FORMAT;          // "format"

@@ -10,6 +10,8 @@
 
 #include "net/DebugLog.h"
 #include "net/ServiceHosts.h"
+#include "net/TextOps.h"
+#include "qwblog/OAuth.h"
 
 namespace {
 
@@ -19,16 +21,6 @@ constexpr long kConnectTimeoutS = 15;
 constexpr long kTotalTimeoutS = 30;
 constexpr long kMaxRedirects = 5;
 
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 // The host part without a ":port"; a bracketed IPv6 address keeps its brackets.
 std::string HostWithoutPort(const std::string& host) {
   if (!host.empty() && host[0] == '[') {
@@ -36,16 +28,6 @@ std::string HostWithoutPort(const std::string& host) {
     return close == std::string::npos ? std::string() : host.substr(0, close + 1);
   }
   return host.substr(0, host.find(':'));
-}
-
-bool IsHostName(const std::string& host) {
-  if (host.empty()) return false;
-  for (char c : host) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
-    if (!ok) return false;
-  }
-  return true;
 }
 
 // A verb is one token of letters; anything else could smuggle text into the request.
@@ -59,17 +41,14 @@ bool IsVerb(const std::string& verb) {
 // The path as sent: bytes a URL cannot carry literally are percent-encoded, so that
 // the server sees the same bytes the path holds.
 std::string EscapePath(const std::string& path) {
+  static const qwblog::ByteSet kKeep = [] {
+    std::string printable;
+    for (char c = 0x21; c < 0x7F; ++c)
+      if (c != '#' && c != '"' && c != '<' && c != '>') printable.push_back(c);
+    return qwblog::MakeByteSet(printable);
+  }();
   std::string out;
-  for (char c : path) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F || c == '#' || c == '"' || c == '<' || c == '>') {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", byte);
-      out += hex;
-    } else {
-      out.push_back(c);
-    }
-  }
+  qwblog::AppendPercentEncoded(out, path, kKeep);
   return out;
 }
 
@@ -112,7 +91,7 @@ std::string PlainHttpRequest(const std::string& url, const std::string& verb, co
   std::string host = HostWithoutPort(rest.substr(0, slash));
   std::string path = (slash == std::string::npos) ? std::string("/") : rest.substr(slash);
   std::string method = verb.empty() ? std::string("GET") : verb;
-  if (!IsHostName(host) || !IsVerb(method)) return {};
+  if (!IsHostText(host) || !IsVerb(method)) return {};
   unsigned short effectivePort = port ? port : 80;
   std::string target = "http://" + host + ":" + std::to_string(effectivePort) + EscapePath(path);
 

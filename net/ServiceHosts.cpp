@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "net/Credentials.h"
+#include "net/TextOps.h"
 #include "qwblog/QWBlogAPI.h"
 #include "settings/Ini.h"
 #include "settings/Notices.h"
@@ -35,27 +36,6 @@ const char* const kConsumerNames[kServiceCount] = {"Tencent", "Sina", "Sohu", "T
 std::mutex g_mutex;
 std::shared_ptr<const CServiceConfig> g_config;  // guarded by g_mutex
 std::string g_appliedCaFile;                     // guarded by g_mutex
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  for (size_t i = 0; prefix[i]; ++i) {
-    if (i >= text.size()) return false;
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
-// A host name, IPv4 or bracketed IPv6 address, with an optional ":port".
-bool IsHostText(const std::string& text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
-    if (!ok) return false;
-  }
-  return true;
-}
 
 // True when path holds at least one PEM certificate.
 bool HoldsPemCertificate(const std::string& path) {

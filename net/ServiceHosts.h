@@ -10,15 +10,22 @@
 #include <string>
 
 enum class EHost {
-  TencentOpen, TencentOpenSecure, TencentWeb, SinaApi, SinaWeb, SohuApi, SohuWeb,
-  TwitterApi, TwitterWeb
+  TencentOpen,
+  TencentOpenSecure,
+  TencentWeb,
+  SinaApi,
+  SinaWeb,
+  SohuApi,
+  SohuWeb,
+  TwitterApi,
+  TwitterWeb
 };
 
 struct CServiceConfig {
-  std::string hosts[9];          // indexed by EHost; "host" or "host:port"
-  std::string ipEchoUrl;         // full URL of the IP-echo page
-  std::string caFile;            // empty: system certificates only
-  std::string consumerKey[4];    // indexed by EService; empty: built-in value
+  std::string hosts[9];        // indexed by EHost; "host" or "host:port"
+  std::string ipEchoUrl;       // full URL of the IP-echo page
+  std::string caFile;          // empty: system certificates only
+  std::string consumerKey[4];  // indexed by EService; empty: built-in value
   std::string consumerSecret[4];
 };
 

@@ -2,12 +2,13 @@
 // the answer, and its conversion from UTF-8 to the ANSI code page.
 #pragma once
 #include <string>
+
 #include "qwblog/QWBlogAPI.h"
 
 struct CProxySettings {
-  int range = 0;             // 0 none, 1 Twitter only, 2 every service, other: Twitter only
-  int type = 0;              // 0 HTTP, 4 SOCKS4, 7 SOCKS5
-  unsigned long address = 0; // first octet most significant
+  int range = 0;              // 0 none, 1 Twitter only, 2 every service, other: Twitter only
+  int type = 0;               // 0 HTTP, 4 SOCKS4, 7 SOCKS5
+  unsigned long address = 0;  // first octet most significant
   int port = 0;
 };
 

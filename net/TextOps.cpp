@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "qwblog/OAuth.h"
+
 namespace {
 
 // The iconv name of a Windows code page; the ANSI code page here is UTF-8.
@@ -77,11 +79,11 @@ void AppendUnit(std::string& out, uint32_t unit) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((unit >> (8 * i)) & 0xFF));
 }
 
-// Decodes text of code page "from" into UTF-32LE. A byte sequence that is not valid
-// becomes U+FFFD, the way the platform's decoder treats it. false: unknown code page.
-bool Decode(const std::string& source, const std::string& from, std::string& units) {
-  CIconv cd("UTF-32LE", from);
-  if (!cd.Ok()) return false;
+// Runs cd over source, appending to result. At input it cannot convert, replacement is
+// appended and skip bytes of input are passed over (fewer at the end); a decoder then
+// starts afresh (resetState), an encoder keeps its shift state.
+void Convert(CIconv& cd, const std::string& source, std::string& result,
+             const std::string& replacement, size_t skip, bool resetState) {
   char* in = const_cast<char*>(source.data());
   size_t inLeft = source.size();
   std::string buffer(4096, '\0');
@@ -89,15 +91,25 @@ bool Decode(const std::string& source, const std::string& from, std::string& uni
     char* out = buffer.data();
     size_t outLeft = buffer.size();
     size_t r = iconv(cd.Get(), &in, &inLeft, &out, &outLeft);
-    units.append(buffer.data(), buffer.size() - outLeft);
-    if (r != static_cast<size_t>(-1)) continue;
-    if (errno == E2BIG) continue;
-    // EILSEQ (bad byte) or EINVAL (cut-off sequence at the end): replace one byte.
-    AppendUnit(units, kReplacementChar);
-    ++in;
-    --inLeft;
-    iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
+    result.append(buffer.data(), buffer.size() - outLeft);
+    if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    result += replacement;
+    const size_t passed = inLeft < skip ? inLeft : skip;
+    in += passed;
+    inLeft -= passed;
+    if (resetState) iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
   }
+}
+
+// Decodes text of code page "from" into UTF-32LE. A byte sequence that is not valid
+// (EILSEQ, or EINVAL: cut off at the end) becomes U+FFFD, one byte at a time, the way
+// the platform's decoder treats it. false: unknown code page.
+bool Decode(const std::string& source, const std::string& from, std::string& units) {
+  CIconv cd("UTF-32LE", from);
+  if (!cd.Ok()) return false;
+  std::string replacement;
+  AppendUnit(replacement, kReplacementChar);
+  Convert(cd, source, units, replacement, 1, true);
   return true;
 }
 
@@ -105,22 +117,9 @@ bool Decode(const std::string& source, const std::string& from, std::string& uni
 bool Encode(const std::string& units, const std::string& to, std::string& result) {
   CIconv cd(to, "UTF-32LE");
   if (!cd.Ok()) return false;
-  char* in = const_cast<char*>(units.data());
-  size_t inLeft = units.size();
-  std::string buffer(4096, '\0');
-  while (inLeft > 0) {
-    char* out = buffer.data();
-    size_t outLeft = buffer.size();
-    size_t r = iconv(cd.Get(), &in, &inLeft, &out, &outLeft);
-    result.append(buffer.data(), buffer.size() - outLeft);
-    if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
-    // EILSEQ: the target cannot hold this character.
-    result.push_back('?');
-    size_t skip = inLeft < 4 ? inLeft : 4;
-    in += skip;
-    inLeft -= skip;
-  }
+  Convert(cd, units, result, "?", 4, false);
   // Flush the shift state of stateful targets.
+  std::string buffer(4096, '\0');
   char* out = buffer.data();
   size_t outLeft = buffer.size();
   iconv(cd.Get(), nullptr, nullptr, &out, &outLeft);
@@ -145,19 +144,10 @@ std::string ConvertCodePage(std::string source, unsigned from, unsigned to) {
 }
 
 std::string UrlEncode(std::string source) {
-  static const char kHex[] = "0123456789ABCDEF";
+  static const qwblog::ByteSet kKeep = qwblog::MakeByteSet(kUrlSafe);
   std::string result;
   result.reserve(source.size() * 3);
-  for (char c : source) {
-    if (c != '\0' && std::char_traits<char>::find(kUrlSafe, sizeof kUrlSafe - 1, c)) {
-      result.push_back(c);
-    } else {
-      unsigned char byte = static_cast<unsigned char>(c);
-      result.push_back('%');
-      result.push_back(kHex[byte >> 4]);
-      result.push_back(kHex[byte & 0x0F]);
-    }
-  }
+  qwblog::AppendPercentEncoded(result, source, kKeep);
   return result;
 }
 
@@ -197,4 +187,24 @@ std::string GetTextBetween(std::string response, std::string key, std::string sk
   size_t end = FindText(response, terminator, pos, codePage);
   if (end == std::string::npos) return {};
   return response.substr(pos, end - pos);
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+bool IsHostText(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+    if (!ok) return false;
+  }
+  return true;
 }

@@ -25,6 +25,14 @@ std::string GetQueryValue(std::string response, std::string key, unsigned codePa
 std::string GetTextBetween(std::string response, std::string key, std::string skipTo,
                            std::string terminator, unsigned codePage = CP_ACP);
 
+// True when text begins with prefix, letters compared without regard to case (prefix is
+// given in lower case).
+bool StartsWithNoCase(const std::string& text, const std::string& prefix);
+
+// A host name, IPv4 or bracketed IPv6 address, with an optional ":port": only letters,
+// digits and ". - _ : [ ]", and not empty.
+bool IsHostText(const std::string& text);
+
 // First occurrence of needle in hay at or after from, never starting on the trail byte
 // of a double-byte character of codePage. npos when absent.
 size_t FindText(const std::string& hay, const std::string& needle, size_t from,

@@ -1,6 +1,9 @@
 // Posted and sent calls onto the user-interface thread.
 #include "platform/UiThread.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QThread>
@@ -10,8 +13,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 bool IsUiThread() {
   QCoreApplication* app = QCoreApplication::instance();

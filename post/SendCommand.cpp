@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "app/MainDlg.h"
+#include "app/ServiceControls.h"
 #include "platform/Shell.h"
 #include "post/Posting.h"
 #include "res/Resource.h"
@@ -15,16 +16,6 @@ namespace {
 
 std::mutex g_chooserMutex;
 std::function<std::string()> g_chooserHook;
-
-// The send targets in the order the services are posted to.
-struct STarget {
-  int box;
-  EService service;
-};
-constexpr STarget kTargets[] = {{IDC_SEND_TO_TENCENT, EService::Tencent},
-                                {IDC_SEND_TO_SINA, EService::Sina},
-                                {IDC_SEND_TO_SOHU, EService::Sohu},
-                                {IDC_SEND_TO_TWITTER, EService::Twitter}};
 
 // The targets that Sina excludes while it may only be posted to alone.
 constexpr int kOtherTargets[] = {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER};
@@ -41,69 +32,41 @@ void SetPictureChooserHook(std::function<std::string()> hook) {
 void CMainDlg::OnSend() {
   // A disabled button means a send worker is running; there is never a second one.
   if (!IsDlgItemEnabled(IDC_SEND)) return;
-  const bool toTencent = IsDlgButtonChecked(IDC_SEND_TO_TENCENT) == BST_CHECKED;
-  const bool toSina = IsDlgButtonChecked(IDC_SEND_TO_SINA) == BST_CHECKED;
-  const bool toSohu = IsDlgButtonChecked(IDC_SEND_TO_SOHU) == BST_CHECKED;
-  const bool toTwitter = IsDlgButtonChecked(IDC_SEND_TO_TWITTER) == BST_CHECKED;
-  if (!toTencent && !toSina && !toSohu && !toTwitter) {
+  bool anyTicked = false;
+  for (const SServiceControls& controls : kServiceControls)
+    anyTicked = anyTicked || IsDlgButtonChecked(controls.sendBox) == BST_CHECKED;
+  if (!anyTicked) {
     AfxMessageBox("请先选择您要发送到哪个微博!");
     return;
   }
-  // Bound flags are only written on this thread, so they are read here directly.
-  if (toTencent && !m_bQQBound) {
-    AfxMessageBox("您选择了发表到腾讯微博，但是您尚未绑定腾讯微博账号!");
-    return;
-  }
-  if (toSina && !m_bSinaBound) {
-    AfxMessageBox("您选择了发表到新浪微博，但是您尚未绑定新浪微博账号!");
-    return;
-  }
-  if (toSohu && !m_bSohuBound) {
-    AfxMessageBox("您选择了发表到搜狐微博，但是您尚未绑定搜狐微博账号!");
-    return;
-  }
-  if (toTwitter && !m_bTwitterBound) {
-    AfxMessageBox("您选择了发表到Twitter，但是您尚未绑定Twitter账号!");
+  for (const SServiceControls& controls : kServiceControls) {
+    if (IsDlgButtonChecked(controls.sendBox) != BST_CHECKED) continue;
+    if (ReadAccount(controls.service).bound) continue;
+    AfxMessageBox(ServiceRow(controls.service).notBoundText);
     return;
   }
   EnableDlgItem(IDC_SEND, false);
-  StartWorker(SendThreadProc);
+  StartWorker([](CMainDlg* dlg) {
+    dlg->PostToTickedServices();
+    dlg->EnableDlgItem(IDC_SEND, true);
+    return 0u;
+  });
 }
 
-unsigned SendThreadProc(CMainDlg* dlg) {
-  dlg->PostToTickedServices();
-  dlg->EnableDlgItem(IDC_SEND, true);
-  return 0;
-}
-
-bool CMainDlg::PostToTickedServices() {
-  if (IsClosing()) return false;
+void CMainDlg::PostToTickedServices() {
+  if (IsClosing()) return;
   // Text and picture are read once; the user may edit them while the posts run.
   const std::string text = GetDlgItemText(IDC_MESSAGE_TEXT);
   const std::string picture = GetDlgItemText(IDC_PICTURE_PATH);
   if (text.empty()) {
     AfxMessageBox("微博内容不能为空!", ClosingFlag());
-    return false;
+    return;
   }
-  for (const STarget& target : kTargets) {
+  for (const SServiceControls& controls : kServiceControls) {
     // Each box is read just before its service's turn: unticking it meanwhile skips it.
-    if (IsDlgButtonChecked(target.box) != BST_CHECKED) continue;
-    switch (target.service) {
-      case EService::Tencent:
-        PostToTencent(text, picture);
-        break;
-      case EService::Sina:
-        PostToSina(text, picture);
-        break;
-      case EService::Sohu:
-        PostToSohu(text, picture);
-        break;
-      case EService::Twitter:
-        PostToTwitter(text, picture);
-        break;
-    }
+    if (IsDlgButtonChecked(controls.sendBox) != BST_CHECKED) continue;
+    PostStatus(ServiceRow(controls.service), m_state, ServiceIo(controls.service), text, picture);
   }
-  return true;
 }
 
 // ---- send targets ----

@@ -58,20 +58,36 @@ bool IsGeneratedProtocolName(std::string_view name) {
 
 }  // namespace
 
+ByteSet MakeByteSet(std::string_view keep) {
+  ByteSet set{};
+  for (unsigned char c : keep) set[c] = true;
+  return set;
+}
+
 void AppendPercentEncoded(std::string& out, std::string_view bytes) {
+  AppendPercentEncoded(out, bytes, kUnreserved);
+}
+
+void AppendPercentEncoded(std::string& out, std::string_view bytes, const ByteSet& keep) {
   static const char kHex[] = "0123456789ABCDEF";
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
   while (p < end) {
     // Copy a run of bytes that stay as they are, then escape one.
     const auto* run = p;
-    while (p < end && kUnreserved[*p]) ++p;
+    while (p < end && keep[*p]) ++p;
     out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
     if (p == end) break;
     const char escaped[3] = {'%', kHex[*p >> 4], kHex[*p & 15]};
     out.append(escaped, 3);
     ++p;
   }
+}
+
+std::string DottedAddress(unsigned long address) {
+  address &= 0xffffffffUL;
+  return std::to_string((address >> 24) & 255) + "." + std::to_string((address >> 16) & 255) + "." +
+         std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
 }
 
 std::string PercentEncode(std::string_view bytes) {
@@ -120,7 +136,11 @@ ParamList ParseFormEncoded(std::string_view text) {
   return out;
 }
 
-std::string FormEncode(const ParamList& params) {
+namespace {
+
+// name=value&... of owned or borrowed pairs.
+template <class Pairs>
+std::string FormEncodePairs(const Pairs& params) {
   std::string out;
   for (const auto& [name, value] : params) {
     if (!out.empty()) out.push_back('&');
@@ -131,16 +151,11 @@ std::string FormEncode(const ParamList& params) {
   return out;
 }
 
-std::string FormEncode(const ParamViews& params) {
-  std::string out;
-  for (const auto& [name, value] : params) {
-    if (!out.empty()) out.push_back('&');
-    AppendPercentEncoded(out, name);
-    out.push_back('=');
-    AppendPercentEncoded(out, value);
-  }
-  return out;
-}
+}  // namespace
+
+std::string FormEncode(const ParamList& params) { return FormEncodePairs(params); }
+
+std::string FormEncode(const ParamViews& params) { return FormEncodePairs(params); }
 
 bool ParseUrl(std::string_view url, ParsedUrl& out) {
   out = ParsedUrl();

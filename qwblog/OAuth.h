@@ -3,6 +3,7 @@
 // signature of a known request can be checked against published values.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,11 +18,23 @@ struct ParamView {
 };
 using ParamViews = std::vector<ParamView>;
 
+// One flag per byte value: true for a byte that percent-encoding leaves as it is.
+using ByteSet = std::array<bool, 256>;
+// The set holding exactly the bytes of keep.
+ByteSet MakeByteSet(std::string_view keep);
+
 // RFC 3986 percent-encoding: every byte except ALPHA, DIGIT, "-", ".", "_", "~"
 // becomes %XX with upper-case hex digits.
 std::string PercentEncode(std::string_view bytes);
 // The same, appended to out.
 void AppendPercentEncoded(std::string& out, std::string_view bytes);
+// Percent-encoding with another set of bytes left as they are (the program's other
+// encodings: form values of a service, a path sent by the plain HTTP fetch).
+void AppendPercentEncoded(std::string& out, std::string_view bytes, const ByteSet& keep);
+
+// Dotted form of an IPv4 address held with its first octet most significant
+// ("192.168.1.1"); bits above the lowest 32 are ignored.
+std::string DottedAddress(unsigned long address);
 // Reverses %XX (malformed escapes stay as they are); "+" becomes a blank when
 // plusIsSpace (form encoding).
 std::string PercentDecode(std::string_view text, bool plusIsSpace);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "qwblog/OAuth.h"
 #include "qwblog/WireRequest.h"
 
 const char* const QWB_CUSTOM_KEY = "strCustomKey";
@@ -122,12 +123,6 @@ const char* SystemCaPath() {
     return std::string("/etc/ssl/certs");
   }();
   return path.c_str();
-}
-
-std::string DottedAddress(unsigned long address) {
-  address &= 0xffffffffUL;
-  return std::to_string((address >> 24) & 255) + "." + std::to_string((address >> 16) & 255) + "." +
-         std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
 }
 
 struct CurlHandle {
@@ -278,7 +273,7 @@ HTTP_RESULTCODE SendRequest(const char* url, EHttpMethod method, CWeiboParam& pa
         params.ProxyPort() > 65535) {
       return HTTP_RESULT_TRANSPORT;
     }
-    const std::string proxy = DottedAddress(params.ProxyAddress());
+    const std::string proxy = qwblog::DottedAddress(params.ProxyAddress());
     set(CURLOPT_PROXY, proxy.c_str());
     set(CURLOPT_PROXYPORT, static_cast<long>(params.ProxyPort()));
     set(CURLOPT_PROXYTYPE, type);

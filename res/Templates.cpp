@@ -18,7 +18,11 @@ const SDialogDef kMainDialog = {
     "Plumfinch v1.1",
     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
     WS_EX_APPWINDOW,
-    kFont, 9, 378, 163, IDR_MAIN_MENU,
+    kFont,
+    9,
+    378,
+    163,
+    IDR_MAIN_MENU,
     {
         {IDC_STATIC, ECtrlKind::GroupBox, "绑定微博", 3, 2, 154, 27, kGroup, 0},
         {IDC_BIND_SINA, ECtrlKind::PushButton, "新浪", 6, 10, 36, 15, kPush, 0},
@@ -40,13 +44,16 @@ const SDialogDef kMainDialog = {
         {IDC_STATIC, ECtrlKind::Static, "Twitter:", 163, 46, 40, 8, kLabel, 0},
         {IDC_TWITTER_NAME, ECtrlKind::Static, "未绑定", 205, 46, 44, 8, kLabel, 0},
         {IDC_STATIC, ECtrlKind::GroupBox, "设置", 257, 2, 119, 58, kGroup, 0},
-        {IDC_ALERT_AT_ME, ECtrlKind::CheckBox, "收到@我消息或私信时提醒", 261, 12, 105, 10, kCheck, 0},
-        {IDC_FOLLOWING_UPDATE, ECtrlKind::CheckBox, "我关注的微博有更新提醒", 261, 23, 105, 10, kCheck, 0},
+        {IDC_ALERT_AT_ME, ECtrlKind::CheckBox, "收到@我消息或私信时提醒", 261, 12, 105, 10, kCheck,
+         0},
+        {IDC_FOLLOWING_UPDATE, ECtrlKind::CheckBox, "我关注的微博有更新提醒", 261, 23, 105, 10,
+         kCheck, 0},
         {IDC_NEW_FANS, ECtrlKind::CheckBox, "当有新粉丝/听众时提醒", 261, 34, 105, 10, kCheck, 0},
         {IDC_AUTO_RUN, ECtrlKind::CheckBox, "系统启动时自动启动", 261, 45, 86, 10, kCheck, 0},
         {IDC_STATIC, ECtrlKind::GroupBox, "发微博", 159, 62, 217, 99, kGroup, 0},
         {IDC_MESSAGE_TEXT, ECtrlKind::Edit, "", 163, 71, 209, 54,
-         kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+         kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+             ES_WANTRETURN,
          0},
         {IDC_STATIC, ECtrlKind::Static, "图片:", 163, 130, 21, 8, kLabel, 0},
         {IDC_PICTURE_PATH, ECtrlKind::Edit, "", 188, 128, 97, 14,
@@ -69,7 +76,11 @@ const SDialogDef kVerifyCodeDialog = {
     "输入您在网页上看到的验证码",
     WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
     0,
-    kFont, 9, 163, 21, 0,
+    kFont,
+    9,
+    163,
+    21,
+    0,
     {
         {IDOK, ECtrlKind::PushButton, "确定", 119, 2, 39, 15, kPush | BS_DEFPUSHBUTTON, 0},
         {IDC_VERIFY_CODE, ECtrlKind::Edit, "", 40, 4, 72, 13,
@@ -84,7 +95,11 @@ const SDialogDef kAlertPopup = {
     "",
     WS_POPUP | WS_CAPTION | WS_SYSMENU,
     WS_EX_TOOLWINDOW,
-    kFont, 9, 152, 73, 0,
+    kFont,
+    9,
+    152,
+    73,
+    0,
     {
         {IDC_ALERT_VIEW, ECtrlKind::PushButton, "查看(&V)", 110, 55, 39, 16, kPush, 0},
         {IDC_ALERT_TEXT, ECtrlKind::Edit, "", 1, 0, 150, 53,
@@ -101,14 +116,19 @@ const SDialogDef kProxyDialog = {
     "代理设置",
     WS_POPUP | WS_CAPTION | WS_SYSMENU,
     WS_EX_TOOLWINDOW,
-    kFont, 9, 142, 143, 0,
+    kFont,
+    9,
+    142,
+    143,
+    0,
     {
         {IDC_STATIC, ECtrlKind::GroupBox, "代理应用范围", 3, 2, 137, 46, kGroup, 0},
         {IDC_PROXY_NONE, ECtrlKind::RadioButton, "全部不使用代理直接连接", 9, 12, 104, 10,
          kRadio | WS_GROUP, 0},
         {IDC_PROXY_TWITTER_ONLY, ECtrlKind::RadioButton, "只为Twitter使用代理 其它直连", 9, 23, 127,
          10, kRadio, 0},
-        {IDC_PROXY_ALL, ECtrlKind::RadioButton, "全部使用代理连接服务器", 9, 34, 104, 10, kRadio, 0},
+        {IDC_PROXY_ALL, ECtrlKind::RadioButton, "全部使用代理连接服务器", 9, 34, 104, 10, kRadio,
+         0},
         {IDC_STATIC, ECtrlKind::GroupBox, "代理类型", 3, 50, 137, 24, kGroup, 0},
         {IDC_PROXY_HTTP, ECtrlKind::RadioButton, "HTTP", 9, 60, 32, 10, kRadio | WS_GROUP, 0},
         {IDC_PROXY_SOCKS4, ECtrlKind::RadioButton, "SOCKS4", 47, 60, 40, 10, kRadio, 0},
@@ -149,7 +169,9 @@ const std::vector<SMenuItemDef> kMainMenu = {
 const std::vector<SMenuItemDef> kTrayMenu = {
     {0,
      "托盘弹出菜单",
-     {{ID_SHOW_HIDE_WINDOW, "隐藏/显示窗口(&S)", {}}, {0, nullptr, {}}, {ID_APP_EXIT, "退出(&X)", {}}}},
+     {{ID_SHOW_HIDE_WINDOW, "隐藏/显示窗口(&S)", {}},
+      {0, nullptr, {}},
+      {ID_APP_EXIT, "退出(&X)", {}}}},
 };
 
 }  // namespace
@@ -168,8 +190,11 @@ const std::vector<SMenuItemDef>* FindMenuResource(int id) {
 
 const char* LoadResourceString(int id) {
   switch (id) {
-    case IDS_SOCKETS_INIT_FAILED: return "Windows 通信端口初始化失败。";
-    case IDS_APP_NAME: return "Plumfinch";
-    default: return "";
+    case IDS_SOCKETS_INIT_FAILED:
+      return "Windows 通信端口初始化失败。";
+    case IDS_APP_NAME:
+      return "Plumfinch";
+    default:
+      return "";
   }
 }

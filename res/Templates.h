@@ -7,7 +7,7 @@
 enum class ECtrlKind { GroupBox, PushButton, CheckBox, RadioButton, Edit, Static };
 
 struct SControlDef {
-  int id;            // IDC_STATIC (-1) for controls nobody addresses
+  int id;  // IDC_STATIC (-1) for controls nobody addresses
   ECtrlKind kind;
   const char* text;
   int x, y, cx, cy;  // dialog units
@@ -22,15 +22,15 @@ struct SDialogDef {
   uint32_t exStyle;
   const char* fontFace;  // the template's font; a CJK fallback is added when it is missing
   int pointSize;
-  int cx, cy;            // client area in dialog units
-  int menuId;            // 0 when the dialog has no menu bar
+  int cx, cy;                         // client area in dialog units
+  int menuId;                         // 0 when the dialog has no menu bar
   std::vector<SControlDef> controls;  // creation (and z) order
   std::vector<int> tabOrder;          // ids of the controls that take the focus, in order
 };
 
 struct SMenuItemDef {
-  int id;             // 0 for a separator or a popup
-  const char* text;   // nullptr for a separator
+  int id;                           // 0 for a separator or a popup
+  const char* text;                 // nullptr for a separator
   std::vector<SMenuItemDef> items;  // non-empty for a popup
 };
 

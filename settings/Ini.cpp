@@ -324,7 +324,7 @@ EIniRead ReadIniFile(const std::string& path, std::string& text, size_t limit, s
   return EIniRead::Ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode) {
   std::string target = path;
   struct stat st;
   if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -352,7 +352,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
   }
   // Held until the file is closed: the stale-file cleanup leaves a locked file alone.
   flock(fd, LOCK_EX | LOCK_NB);
-  bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
   if (ok && !named) {
     ok = NameUnnamedFile(fd, prefix, temp);
     named = ok;

@@ -60,13 +60,13 @@ int RemoveStaleTempFiles(const std::string& folder, const std::string& name);
 // secrets). True when its mode is now at most 0600 (or it does not exist).
 bool RestrictFileMode(const std::string& path);
 
-// Replaces path with bytes atomically: an unnamed file in the same folder (mode 0600)
+// Replaces path with bytes atomically: an unnamed file in the same folder (with mode)
 // is written and flushed to disk, then given a temporary name ".<name>.XXXXXX" and
 // renamed over path; a symbolic link at path is followed, so the link stays. On any
 // failure the old file is untouched, no temporary file is left, and false is returned.
 // While it has a name, the temporary file is locked (flock), so RemoveStaleTempFiles
 // leaves a save in progress alone.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode = 0600);
 
 // Creates folder and any missing parents with the given mode; true when it exists.
 bool MakeFolders(const std::string& folder, unsigned mode = 0700);

@@ -1,6 +1,6 @@
 // Start-up of the main window (construction, the settings restore, the workers, the tray
 // icon, showing) against a minimal Qt dialog with one button, measured alternately in one
-// process so both see the same machine. Run: QT_QPA_PLATFORM=offscreen bench_startup [n]
+// process so both see the same machine. Run: QT_QPA_PLATFORM=offscreen startup_bench [n]
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
     }
   }
   const double m = Median(mainWindow), p = Median(plainDialog);
-  std::printf("rounds %d\nmain window shown: median %.2f ms\nminimal dialog shown: median %.2f ms\n"
-              "ratio %.1f\n",
-              rounds, m, p, m / p);
+  std::printf(
+      "rounds %d\nmain window shown: median %.2f ms\nminimal dialog shown: median %.2f ms\n"
+      "ratio %.1f\n",
+      rounds, m, p, m / p);
   return 0;
 }

@@ -30,8 +30,16 @@ void Drain() {
 
 CAlertPopup* Show(QWidget* parent, int i) {
   static const int kKinds[] = {1, 2, 3, 4, 11, 12, 13, 14, 23, 24};
+  static CServiceState state;  // the accounts' names complete some addresses
+  static bool named = false;
+  if (!named) {
+    named = true;
+    state.SetAccount(EService::Tencent, {true, "", "", "tencent_user", ""});
+    state.SetAccount(EService::Sina, {true, "", "", "", "1904178193"});
+    state.SetAccount(EService::Sohu, {true, "", "", "", "20110815"});
+  }
   SAlertContent content;
-  DescribeServiceAlert(kKinds[i % 10], i, "tencent_user", "1904178193", "20110815", content);
+  DescribeServiceAlert(kKinds[i % 10], i, state, content);
   return CAlertPopup::Open(parent, content.title, content.text, content.url);
 }
 

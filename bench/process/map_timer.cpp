@@ -1,7 +1,7 @@
 // Starts a program and prints, when the first window of that program at least 100 by 100
 // pixels is mapped on the X server ($DISPLAY), "<pid> <milliseconds since the start>".
-// The program keeps running until the caller ends it; map_timer waits for it. Exit status 1 when nothing was mapped
-// within the time limit (the program is then ended).
+// The program keeps running until the caller ends it; map_timer waits for it. Exit status 1 when
+// nothing was mapped within the time limit (the program is then ended).
 //   map_timer <seconds> <program> [arguments...]
 #include <poll.h>
 #include <signal.h>

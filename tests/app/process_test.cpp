@@ -1,11 +1,11 @@
 // The program as a process: it starts, and SIGTERM or SIGINT end it like the exit
 // command (boxes saved, exit code 0) even while its workers sleep or wait.
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <csignal>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 
 #include "tests/support/TestEnv.h"
@@ -53,7 +53,8 @@ int WaitExit(pid_t pid, int ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   kill(pid, SIGKILL);
@@ -101,7 +102,8 @@ TEST(ProcessEnd, SignalsRightAtTheStartEndCleanly) {
 TEST(ProcessStart, StartsWithoutAnyFontConfiguration) {
   const std::string folder = Folder("nofont");
   WriteFile(folder + "/fonts.conf", "<?xml version=\"1.0\"?><fontconfig></fontconfig>\n");
-  pid_t pid = Launch({"PLUMFINCH_CONFIG_DIR=" + folder, "FONTCONFIG_FILE=" + folder + "/fonts.conf"});
+  pid_t pid =
+      Launch({"PLUMFINCH_CONFIG_DIR=" + folder, "FONTCONFIG_FILE=" + folder + "/fonts.conf"});
   ASSERT_GT(pid, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   int status = 0;

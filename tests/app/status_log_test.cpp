@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
-#include <QTextCursor>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <atomic>
 #include <thread>

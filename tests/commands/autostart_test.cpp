@@ -2,15 +2,16 @@
 // is valid, its Exec line parses back (with GLib's own desktop-entry parser) to exactly the
 // program path and "-background" even for awkward paths, a real launcher starts the
 // program that way, and failures stay silent.
+#include "app/AutoStart.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QProcess>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include "app/AutoStart.h"
 #include "app/MainApp.h"
 #include "app/MainDlg.h"
 #include "res/Resource.h"
@@ -47,7 +48,8 @@ sys.stdout.write('\0'.join(a.replace('%%', '%') for a in argv))
 
 std::vector<std::string> ExecArguments(const std::string& entry) {
   std::string out;
-  EXPECT_EQ(RunProgram("/usr/bin/python3", {"-c", kParseExec, QString::fromStdString(entry)}, &out), 0);
+  EXPECT_EQ(RunProgram("/usr/bin/python3", {"-c", kParseExec, QString::fromStdString(entry)}, &out),
+            0);
   std::vector<std::string> args;
   size_t pos = 0;
   while (pos <= out.size() && !out.empty()) {
@@ -104,8 +106,8 @@ TEST_F(AutoStartTest, TickingWritesTheEntryAndUntickingRemovesIt) {
   EXPECT_NE(text.find("\nExec=" + QuoteExecArgument(exe) + " -background\n"), std::string::npos)
       << text;
   for (const char* line : {"[Desktop Entry]\n", "\nType=Application\n", "\nName=Plumfinch\n",
-                           "\nIcon=", "\nX-GNOME-Autostart-Delay=", "\nX-KDE-autostart-after=panel\n",
-                           "\nX-LXQt-Need-Tray=true\n"})
+                           "\nIcon=", "\nX-GNOME-Autostart-Delay=",
+                           "\nX-KDE-autostart-after=panel\n", "\nX-LXQt-Need-Tray=true\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
   EXPECT_EQ(ExecArguments(entry), (std::vector<std::string>{exe, "-background"}));
   EXPECT_EQ(RunProgram("desktop-file-validate", {QString::fromStdString(entry)}), 0);
@@ -115,7 +117,8 @@ TEST_F(AutoStartTest, TickingWritesTheEntryAndUntickingRemovesIt) {
   // Ticking again replaces it in place; no temporary file stays behind.
   ClickAutoRun(dlg);
   ClickAutoRun(dlg);
-  EXPECT_EQ(FolderEntries(base + "/config/autostart"), std::vector<std::string>{"Quillmere.desktop"});
+  EXPECT_EQ(FolderEntries(base + "/config/autostart"),
+            std::vector<std::string>{"Quillmere.desktop"});
 
   ClickAutoRun(dlg);
   EXPECT_FALSE(fs::exists(entry));
@@ -197,7 +200,8 @@ TEST_F(AutoStartTest, UnwritableAutostartFolderIsSilentlyIgnored) {
   fs::remove(base + "/config/autostart");
   fs::create_directories(entry + "/inside");
   EXPECT_FALSE(WriteAutostartEntry("/opt/plumfinch"));
-  EXPECT_EQ(FolderEntries(base + "/config/autostart"), std::vector<std::string>{"Quillmere.desktop"});
+  EXPECT_EQ(FolderEntries(base + "/config/autostart"),
+            std::vector<std::string>{"Quillmere.desktop"});
   EXPECT_FALSE(RemoveAutostartEntry());
   EXPECT_TRUE(fs::is_directory(entry + "/inside"));
 

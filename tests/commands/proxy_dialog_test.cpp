@@ -14,8 +14,9 @@
 #include <functional>
 
 #include "app/MainDlg.h"
+#include "app/ProxySetDlg.h"
 #include "net/Credentials.h"
-#include "net/ProxySetDlg.h"
+#include "net/ProxyText.h"
 #include "net/ServiceHosts.h"
 #include "res/Resource.h"
 #include "settings/Profile.h"
@@ -129,8 +130,7 @@ TEST_F(ProxyDialogTest, EmptyAddressWithAProxyChosenKeepsTheDialogOpenWithItsCho
   ASSERT_TRUE(run.opened);
   EXPECT_EQ(harness.Messages(), std::vector<std::string>{"代理地址不能为空!"});
   EXPECT_TRUE(run.stayedOpen);
-  EXPECT_EQ(run.afterAct.checked,
-            (std::vector<int>{IDC_PROXY_TWITTER_ONLY, IDC_PROXY_SOCKS5}));
+  EXPECT_EQ(run.afterAct.checked, (std::vector<int>{IDC_PROXY_TWITTER_ONLY, IDC_PROXY_SOCKS5}));
   EXPECT_EQ(run.afterAct.port, "1080");
   // Nothing was taken over.
   EXPECT_EQ(main->ReadProxy().range, 0);

@@ -22,34 +22,6 @@
 
 namespace {
 
-TEST(ReadJsonCount, PatternNearerTerminatorAtoiAndRange) {
-  const struct {
-    const char *json, *key;
-    int want;
-  } cases[] = {
-      {R"({"fans":12,"private":3})", "fans", 12},
-      {R"({"fans":12,"private":3})", "private", 3},        // last value, ended by "}"
-      {R"({"a":{"dm":4},"dm":9})", "dm", 4},               // first occurrence, any depth
-      {R"({"new_dm":4,"dm":9})", "dm", 9},                 // quotes delimit the key
-      {R"({fans:1} {"fans" :1} {"Fans":1})", "fans", -1},  // no exact pattern
-      {R"({"b":{"a":5},"c":6})", "a", 5},                  // "}" nearer than ","
-      {R"({"a":12)", "a", -1},                             // cut: no terminator
-      {"{\"a\": \t\r\n 42 }", "a", 42},                    // atoi: white space, sign,
-      {R"({"a":+8,"b":1})", "a", 8},                       // digits up to the first other
-      {R"({"a":-4})", "a", -4},
-      {R"({"a":12abc})", "a", 12},
-      {R"({"a":"15"})", "a", 0},  // quoted: no digits, 0
-      {R"({"a":null})", "a", 0},
-      {R"({"a":})", "a", 0},
-      {R"({"a":2147483647})", "a", INT_MAX},
-      {R"({"a":-2147483648})", "a", INT_MIN},
-      {R"({"a":2147483648})", "a", -1},  // beyond 32 bits: missing
-      {R"({"a":-99999999999999999999999})", "a", -1},
-      {R"({"a":0000000000000000000000005})", "a", 5},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ReadJsonCount(c.json, c.key), c.want) << c.json;
-}
-
 constexpr int kIntervalMs = 100;
 CEmulator* g_emulator = nullptr;
 
@@ -238,29 +210,21 @@ TEST_F(PollTest, BadAnswersAreSkippedOrReadByTheRules) {
   const QWBlogOptions saved = options;
   options.stallTimeoutS = 2;  // a stalled answer is given up within the time-out
   QWBlogSetOptions(options);
-  const std::string ok = R"({"ret":0,"msg":"ok","data":{"create":0,"fans":0,"mentions":0,)";
-  auto body = [&](const char* tail) {
-    return QJsonObject{{"body", QString::fromStdString(ok + tail)}};
-  };
   const struct {
     const char* mode;
     QJsonObject extra;
     long long rise;  // alert of the real 5 that follows the baseline 2; 0: none
   } steps[] = {
-      // Skipped: the counters keep 2, so the real 5 is a rise of 3.
+      // Skipped: the counters keep 2, so the real 5 is a rise of 3. (Valid answers with
+      // odd values are read by the rules of the service model's tests.)
       {"empty", {}, 3},
       {"drop", {}, 3},
       {"garbage", {}, 3},
       {"status", {{"status", 500}, {"body", "Internal Server Error"}}, 3},
       {"oversize", {{"bytes", 9 << 20}}, 3},  // beyond the answer cap
       {"oversize", {{"bytes", 1 << 20}}, 3},  // within it, but no answer
-      {"delay", {{"ms", 1500}}, 3},
       {"hang", {}, 3},
-      // Valid answers with odd values: cut in the number or too large read as missing,
-      // so the real 5 is a fresh baseline; a non-numeric value reads 0, a rise of 5.
-      {"body", body(R"("private":12)"), 0},
-      {"body", body(R"("private":98765432109})"), 0},
-      {"body", body(R"("private":"many"})"), 5},
+      {"delay", {{"ms", 1500}}, 3},
   };
   Counters(kTencent, {{"private", 2}});
   Open();
@@ -303,11 +267,8 @@ TEST_F(PollTest, NoRequestWhileUnboundOrEveryOptionUnticked) {
 TEST_F(PollTest, AnAccountBoundAfterStartIsPolledWithItsCurrentTokens) {
   CMainDlg* dlg = Open(/*bound=*/false);
   auto bind = [&](const STokenPair& tokens) {  // what a successful binding stores
-    auto lock = dlg->LockShared();
-    dlg->m_strQQAccessToken = tokens.token;
-    dlg->m_strQQAccessSecret = tokens.secret;
-    dlg->m_strQQName = "tencent_user";
-    dlg->m_bQQBound = true;
+    dlg->State().SetAccount(EService::Tencent,
+                            {true, tokens.token, tokens.secret, "tencent_user", ""});
   };
   auto lastToken = [] {
     const QJsonObject oauth = PollRequests(kTencent).last().toObject().value("oauth").toObject();

@@ -140,54 +140,33 @@ std::string Call(const std::string& url, EHttpMethod method, const CWeiboParam& 
 }  // namespace
 
 STokenPair MintAccessTokens(const CEmulator& emulator, EService service) {
-  struct SFlow {
-    std::string requestUrl, accessUrl;
-    EHttpMethod accessMethod;
-    const char* callback;
-  };
-  SFlow flow;
-  switch (service) {
-    case EService::Tencent:
-      flow = {HttpsUrl(EHost::TencentOpenSecure, "/cgi-bin/request_token"),
-              HttpsUrl(EHost::TencentOpenSecure, "/cgi-bin/access_token"), EHttpMethod_Get, "null"};
-      break;
-    case EService::Sina:
-      flow = {HttpUrl(EHost::SinaApi, "/oauth/request_token"),
-              HttpUrl(EHost::SinaApi, "/oauth/access_token"), EHttpMethod_Post, nullptr};
-      break;
-    case EService::Sohu:
-      flow = {HttpUrl(EHost::SohuApi, "/oauth/request_token"),
-              HttpUrl(EHost::SohuApi, "/oauth/access_token"), EHttpMethod_Post, nullptr};
-      break;
-    case EService::Twitter:
-      flow = {HttpUrl(EHost::TwitterApi, "/oauth/request_token"),
-              HttpUrl(EHost::TwitterApi, "/oauth/access_token"), EHttpMethod_Get, "oob"};
-      break;
-  }
+  // The service's own binding requests, from its row, with the emulator as the user.
+  const SServiceRow& row = ServiceRow(service);
   CWeiboParam request;
-  AddConsumerKeyParams(service, request);
-  if (flow.callback) request.AddParam(PARAM_OAUTH_CALLBACK, flow.callback);
-  const std::string answer = Call(flow.requestUrl, EHttpMethod_Get, request);
+  row.addConsumer(service, request);
+  if (row.bind.callback) request.AddParam(PARAM_OAUTH_CALLBACK, row.bind.callback);
+  const std::string answer = Call(RowAddress(row, row.bind.requestToken), EHttpMethod_Get, request);
   const std::string token = GetQueryValue(answer, "oauth_token");
   const std::string secret = GetQueryValue(answer, "oauth_token_secret");
   if (token.empty() || secret.empty()) return {};
   const std::string verifier = emulator.VerifierFor(token);
   CWeiboParam access;
-  AddConsumerKeyParams(service, access);
-  access.AddParam(PARAM_TOKEN_KEY, token.c_str());
-  access.AddParam(PARAM_TOKEN_SECRET, secret.c_str());
+  row.addConsumer(service, access);
+  access.AddParam(QWB_TOKEN_KEY, token.c_str());
+  access.AddParam(QWB_TOKEN_SECRET, secret.c_str());
   access.AddParam(PARAM_OAUTH_VERIFIER, verifier.c_str());
-  const std::string granted = Call(flow.accessUrl, flow.accessMethod, access);
+  const std::string granted =
+      Call(RowAddress(row, row.bind.accessToken), row.bind.accessMethod, access);
   return {GetQueryValue(granted, "oauth_token"), GetQueryValue(granted, "oauth_token_secret")};
 }
 
 void StoreBoundAccount(EService service, const STokenPair& tokens, const std::string& name,
                        const std::string& userId) {
-  static const char* const kPrefix[] = {"QQ", "Sina", "Sohu", "Twitter"};
-  const std::string prefix = kPrefix[int(service)];
+  const SServiceRow& row = ServiceRow(service);
+  const std::string prefix = row.keyPrefix;
   ProfileString(true, (prefix + "AccessToken").c_str(), tokens.token, "");
   ProfileString(true, (prefix + "AccessSecret").c_str(), tokens.secret, "");
-  if (service != EService::Tencent) ProfileString(true, (prefix + "UserID").c_str(), userId, "");
+  if (row.storesUserId) ProfileString(true, (prefix + "UserID").c_str(), userId, "");
   ProfileString(true, (prefix + "Name").c_str(), name, "");
 }
 

@@ -30,7 +30,7 @@ class CEmulator {
   QJsonObject Get(const std::string& pathAndQuery, int* status = nullptr) const;
   QJsonObject Post(const std::string& path, const QJsonObject& body, int* status = nullptr) const;
 
-  void Reset() const;                               // POST /control/reset
+  void Reset() const;  // POST /control/reset
   QJsonArray Requests(const std::string& service = "") const;
   QJsonArray Posts(const std::string& service = "") const;
   // POST /control/fault; extra holds the mode's own fields ("status", "body", "ms", "count").

@@ -1,10 +1,10 @@
 // Text operations: percent-encoding, value scanning of form and JSON answers, code-page
 // conversion and double-byte-aware search.
+#include "net/TextOps.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
-
-#include "net/TextOps.h"
 
 namespace {
 const std::string kZhongWenUtf8 = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文

@@ -1,4 +1,6 @@
 // Consumer credentials, the parameter sets built from them, and Services.ini.
+#include "net/Credentials.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -6,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "net/Credentials.h"
 #include "net/ServiceHosts.h"
 #include "qwblog/QWBlogAPI.h"
 #include "tests/core/CoreTestUtil.h"

@@ -1,7 +1,7 @@
 // Cost of one signed request through the request library on loopback, side by side
 // with the same request made with plain libcurl and no signing, against the same
 // in-process server. Prints medians and the ratio.
-//   bench_qwblog [iterations]   (default 2000)
+//   qwblog_bench [iterations]   (default 2000)
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>

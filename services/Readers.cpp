@@ -1,11 +1,11 @@
-// Reading the polled services' counters out of their JSON answers, and the interval
-// between two polls. No Qt, so the scanner can be checked and fuzzed on its own.
+// Plain-search readers of service answers.
+#include "services/Readers.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 
-#include "notify/Polling.h"
+#include "net/TextOps.h"
 
 namespace {
 
@@ -15,7 +15,15 @@ bool IsSpace(char c) {
 
 }  // namespace
 
-int ReadJsonCount(std::string response, std::string key) {
+std::string JsonTextMember(const std::string& answer, const char* name) {
+  return GetTextBetween(answer, std::string("\"") + name + "\":", "\"", "\"");
+}
+
+bool ContainsText(const std::string& answer, const char* text) {
+  return FindText(answer, text, 0) != std::string::npos;
+}
+
+int ReadJsonCount(const std::string& response, const std::string& key) {
   const std::string pattern = "\"" + key + "\":";
   const size_t at = response.find(pattern);
   if (at == std::string::npos) return -1;
@@ -38,14 +46,15 @@ int ReadJsonCount(std::string response, std::string key) {
   return int(negative ? -value : value);
 }
 
-int PollIntervalMs(int defaultMs) {
-  const char* text = std::getenv("PLUMFINCH_POLL_INTERVAL_MS");
-  if (!text || !*text) return defaultMs;
-  int64_t value = 0;
-  for (const char* p = text; *p; ++p) {
-    if (*p < '0' || *p > '9') return defaultMs;
-    value = value * 10 + (*p - '0');
-    if (value > INT_MAX) return defaultMs;
+std::string LogSafeText(const std::string& text, size_t maxBytes) {
+  std::string safe = text;
+  for (char& c : safe) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
   }
-  return value > 0 ? int(value) : defaultMs;
+  if (safe.size() <= maxBytes) return safe;
+  // Never cut inside a character: step back to the first byte of the one at the cut.
+  size_t cut = maxBytes;
+  while (cut > 0 && (static_cast<unsigned char>(safe[cut]) & 0xC0) == 0x80) --cut;
+  return safe.substr(0, cut) + "...";
 }

@@ -1,5 +1,5 @@
 // Check boxes <-> settings flags.
-#include "settings/ProfileControl.h"
+#include "app/ProfileControl.h"
 
 #include <QWidget>
 #include <string>

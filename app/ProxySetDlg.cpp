@@ -1,12 +1,9 @@
 // CProxySetDlg: showing the main window's proxy fields in the dialog's controls, and
 // taking them back (window fields, then settings file) when the user confirms.
-#include "net/ProxySetDlg.h"
-
-#include <arpa/inet.h>
-
-#include <climits>
+#include "app/ProxySetDlg.h"
 
 #include "app/MainDlg.h"
+#include "net/ProxyText.h"
 #include "platform/Shell.h"
 #include "res/Resource.h"
 #include "settings/Profile.h"
@@ -25,45 +22,19 @@ constexpr SRadioValue kTypeButtons[] = {
 
 }  // namespace
 
-uint32_t ParseProxyAddress(const std::string& text) {
-  // inet_addr gives the address in network byte order; INADDR_NONE (all ones) on failure
-  // is the same in either order and is kept as it is.
-  return ntohl(inet_addr(text.c_str()));
-}
-
-std::string FormatProxyAddress(uint32_t address) {
-  return std::to_string((address >> 24) & 0xFF) + "." + std::to_string((address >> 16) & 0xFF) +
-         "." + std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
-int ParseSignedNumber(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // Accumulate in 64 bits and stop growing once past the 32-bit range.
-  long long value = 0;
-  const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > limit) value = limit;
-  }
-  return static_cast<int>(negative ? -value : value);
-}
-
 CProxySetDlg::CProxySetDlg(CMainDlg* main) : CDialog(IDD_PROXY_SET, main), m_pMain(main) {}
 
 bool CProxySetDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   if (!m_pMain) return true;
-  // The user-interface thread is the only writer of these fields: read them directly.
+  const CProxySettings proxy = m_pMain->ReadProxy();
   for (const SRadioValue& b : kRangeButtons)
-    CheckDlgButton(b.id, m_pMain->m_nProxyRange == b.value ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(b.id, proxy.range == b.value ? BST_CHECKED : BST_UNCHECKED);
   for (const SRadioValue& b : kTypeButtons)
-    CheckDlgButton(b.id, m_pMain->m_nProxyType == b.value ? BST_CHECKED : BST_UNCHECKED);
-  if (m_pMain->m_nProxyIP != 0)
-    SetDlgItemText(IDC_PROXY_ADDRESS, FormatProxyAddress(m_pMain->m_nProxyIP));
-  SetDlgItemText(IDC_PROXY_PORT, std::to_string(m_pMain->m_nProxyPort));
+    CheckDlgButton(b.id, proxy.type == b.value ? BST_CHECKED : BST_UNCHECKED);
+  const auto address = static_cast<uint32_t>(proxy.address);
+  if (address != 0) SetDlgItemText(IDC_PROXY_ADDRESS, FormatProxyAddress(address));
+  SetDlgItemText(IDC_PROXY_PORT, std::to_string(proxy.port));
   return true;
 }
 

@@ -1,5 +1,7 @@
 // The plain HTTP request against a small HTTP server on loopback: what goes on the
 // wire, which answers count, and the public-address fetch built on it.
+#include "net/PlainHttp.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -11,7 +13,6 @@
 #include <mutex>
 #include <thread>
 
-#include "net/PlainHttp.h"
 #include "net/ServiceHosts.h"
 #include "qwblog/QWBlogAPI.h"
 #include "tests/core/CoreTestUtil.h"

@@ -1,6 +1,8 @@
 // Request library end to end: every request goes to the service emulator, which checks
 // its OAuth 1.0 signature with oauthlib and records what arrived; proxied requests go
 // through real dante (SOCKS4/5) and tinyproxy (HTTP) processes.
+#include "tests/support/Emulator.h"
+
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
@@ -15,7 +17,6 @@
 
 #include "qwblog/OAuth.h"
 #include "qwblog/QWBlogAPI.h"
-#include "tests/support/Emulator.h"
 #include "tests/support/Proxies.h"
 #include "tests/support/TestEnv.h"
 

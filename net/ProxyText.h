@@ -1,27 +1,8 @@
-// CProxySetDlg: the modal proxy settings dialog. It edits the main window's four proxy
-// fields (where the proxy applies, its protocol, its IPv4 address and port) and stores
-// them in the settings file when the user confirms.
+// The proxy dialog's texts, without the dialog: parsing what the user types and
+// formatting the stored address.
 #pragma once
 #include <cstdint>
 #include <string>
-
-#include "platform/Dialog.h"
-
-class CMainDlg;
-
-class CProxySetDlg : public CDialog {
-  Q_OBJECT
- public:
-  // The dialog edits main's proxy fields and is modal over main.
-  explicit CProxySetDlg(CMainDlg* main);
-
- protected:
-  bool OnInitDialog() override;
-  void OnOK() override;
-
- private:
-  CMainDlg* m_pMain;
-};
 
 // The address typed by the user, parsed by the inet_addr rules (dotted decimal, octal or
 // hex parts, and the short forms such as "127.1"), first octet most significant. Anything

@@ -1,0 +1,131 @@
+// Binding: the three-legged OAuth 1.0 flow with an out-of-band verifier, run over a
+// service row. The request token, its secret and the verifier live only in the run;
+// the access pair, name and user id are pending until the run succeeds, and only then
+// become the account (CServiceState::CommitBinding).
+#include "net/TextOps.h"
+#include "services/ServiceFlows.h"
+#include "settings/Profile.h"
+
+namespace {
+
+const char* const kLogBound = "绑定成功(";
+const char* const kLogBoundEnd = ")!";
+const char* const kLogFailed = "绑定失败!";
+const char* const kUserInfoFailed = "获取用户信息失败";
+
+// A run of one binding: what it has obtained so far, and why it stopped.
+struct SBindRun {
+  const SServiceRow& row;
+  const SServiceIo& io;
+  std::string requestToken, requestSecret, verifier;
+  SPendingAccount pending;
+  std::string error;  // message box text of a failed step; "" when none is shown
+
+  std::string Request(const SEndpoint& endpoint, EHttpMethod method, const CWeiboParam& params,
+                      const std::string& tail = "") const {
+    return io.request(RowAddress(row, endpoint, tail), method, params, row.twitterProxy);
+  }
+
+  // Step 1: the request token, signed with the consumer pair only.
+  bool GetRequestToken() {
+    const SBindPlan& plan = row.bind;
+    CWeiboParam params;
+    row.addConsumer(row.id, params);
+    if (plan.callback) params.AddParam(PARAM_OAUTH_CALLBACK, plan.callback);
+    const std::string answer = Request(plan.requestToken, EHttpMethod_Get, params);
+    if (answer.empty()) {
+      error = plan.requestFailed;
+      return false;
+    }
+    // A service that confirms the out-of-band callback must say exactly "true"; the
+    // others must send both halves of the pair.
+    if (plan.callbackConfirmation && GetQueryValue(answer, "oauth_callback_confirmed") != "true") {
+      error = plan.requestRefused + answer;
+      return false;
+    }
+    requestToken = GetQueryValue(answer, "oauth_token");
+    requestSecret = GetQueryValue(answer, "oauth_token_secret");
+    if (plan.callbackConfirmation || (!requestToken.empty() && !requestSecret.empty())) return true;
+    error = plan.requestRefused + answer;
+    return false;
+  }
+
+  // Step 2: the authorisation page in the browser, then the code the user types. The
+  // token goes into the address as received, not encoded.
+  bool Authorize() {
+    verifier = io.askCode(RowAddress(row, row.bind.authorize, "?oauth_token=" + requestToken));
+    return !verifier.empty();
+  }
+
+  // Step 3: the access pair, and what else the answer says of the account.
+  bool GetAccessToken() {
+    const SBindPlan& plan = row.bind;
+    CWeiboParam params;
+    row.addConsumer(row.id, params);
+    params.AddParam(QWB_TOKEN_KEY, requestToken.c_str());
+    params.AddParam(QWB_TOKEN_SECRET, requestSecret.c_str());
+    params.AddParam(PARAM_OAUTH_VERIFIER, verifier.c_str());
+    const std::string answer = Request(plan.accessToken, plan.accessMethod, params);
+    if (answer.empty()) {
+      error = plan.accessFailed;
+      return false;
+    }
+    pending.accessToken = GetQueryValue(answer, "oauth_token");
+    pending.accessSecret = GetQueryValue(answer, "oauth_token_secret");
+    if (plan.accessUserIdKey) pending.userId = GetQueryValue(answer, plan.accessUserIdKey);
+    if (plan.accessNameKey) pending.name = GetQueryValue(answer, plan.accessNameKey);
+    if (!pending.accessToken.empty() && !pending.accessSecret.empty()) return true;
+    error = plan.accessRefused + answer;
+    return false;
+  }
+
+  // Step 4 where the service has it: the account's name (and id), signed with the access
+  // pair this run has just obtained. Only a required step can fail the run.
+  bool GetUserInfo() {
+    const SBindPlan& plan = row.bind;
+    if (!plan.readUserInfo) return true;
+    CWeiboParam params;
+    AddAccountParams(row, params, pending.accessToken, pending.accessSecret);
+    const std::string answer = Request(plan.userInfo, plan.userInfoMethod, params);
+    if (plan.readUserInfo(answer, pending)) return true;
+    if (!plan.userInfoRequired) return true;
+    error = kUserInfoFailed;
+    return false;
+  }
+
+  bool Run() {
+    if (!GetRequestToken()) return false;
+    if (!Authorize()) return false;  // cancelled: no message box
+    return GetAccessToken() && GetUserInfo();
+  }
+
+  // The end of a successful run: the label shows the name, the account keys are written
+  // in their fixed order (user id before name), and the account takes the run's values.
+  void Complete(CServiceState& state) const {
+    const std::string prefix = row.keyPrefix;
+    auto write = [&](const char* key, const std::string& value) {
+      ProfileString(true, (prefix + key).c_str(), value, "", 256);
+    };
+    io.showName(pending.name);
+    write("AccessToken", pending.accessToken);
+    write("AccessSecret", pending.accessSecret);
+    if (row.storesUserId) write("UserID", pending.userId);
+    write("Name", pending.name);
+    state.CommitBinding(row.id, pending);
+  }
+};
+
+}  // namespace
+
+bool BindAccount(const SServiceRow& row, CServiceState& state, const SServiceIo& io) {
+  io.log(row.bind.startLine);
+  SBindRun run{row, io, {}, {}, {}, {}, {}};
+  if (!run.Run()) {
+    if (!run.error.empty()) io.messageBox(run.error);
+    io.log(kLogFailed);
+    return false;
+  }
+  run.Complete(state);
+  io.log(kLogBound + run.pending.name + kLogBoundEnd);
+  return true;
+}

@@ -1,0 +1,24 @@
+// Reading single values out of service answers by plain search, and making them fit for
+// the status log. Answers are untrusted: every reader copes with empty, cut, huge and
+// hostile text and then reports "not found".
+#pragma once
+#include <string>
+
+// The value of a JSON string member: the text between the first pair of double quotes
+// after "name": ("" when absent). Escapes are left as they are.
+std::string JsonTextMember(const std::string& answer, const char* name);
+
+// True when text occurs in the answer.
+bool ContainsText(const std::string& answer, const char* text);
+
+// The integer after the first "\"key\":" in response, read up to the nearer of the next
+// "," and "}" the way atoi reads (leading white space, a sign, digits up to the first
+// other character; 0 without digits, so a quoted value reads 0). -1 when the pattern
+// is missing, when neither terminator follows, or when the number does not fit in 32
+// bits (such a value is no real count and is treated as missing).
+int ReadJsonCount(const std::string& response, const std::string& key);
+
+// A value taken from a service's answer, made fit for one log line: control characters
+// become blanks and the text is cut (at a character boundary, marked by "...") after
+// maxBytes bytes, so an answer can neither forge log lines nor flood the log.
+std::string LogSafeText(const std::string& text, size_t maxBytes = 512);

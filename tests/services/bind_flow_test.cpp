@@ -1,0 +1,191 @@
+// Binding over each service row with a fake outside world: the requests, their
+// parameters and order, the authorisation page, the keys written and the account
+// committed; then a failure at every step, which shows its message box, logs the
+// failure and keeps the account bound before.
+#include <gtest/gtest.h>
+
+#include "settings/Profile.h"
+#include "tests/services/FakeServices.h"
+
+using namespace servicetest;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+struct SBindCase {
+  EService service;
+  Strings answers;  // of each request, for a successful run
+  Strings calls;
+  Strings params;
+  bool twitterProxy;
+  std::string page, name, userId;
+  Strings keys;          // written, in this order, with the run's values
+  Strings emptyBoxes;    // message box when a request's answer is empty ("": the run goes on)
+  Strings refusedBoxes;  // when it is an HTML page instead
+};
+
+void PrintTo(const SBindCase& c, std::ostream* os) { *os << ServiceRow(c.service).keyPrefix; }
+
+const std::string kHtml = "<html>x</html>";
+const std::string kRequestRefused = "获取Request_Token失败!\r\n\r\n失败原因:" + kHtml;
+const std::string kAccessRefused = "获取Access_Token失败!\r\n\r\n失败原因:" + kHtml;
+const std::string kPair = "oauth_token=rt&oauth_token_secret=rs";
+
+// clang-format off
+const SBindCase kCases[] = {
+    {EService::Tencent, {kPair + "&oauth_callback_confirmed=true", "oauth_token=at&oauth_token_secret=as&name=qq"},
+     {"GET https://open.t.qq.com/cgi-bin/request_token", "GET https://open.t.qq.com/cgi-bin/access_token"},
+     {"strCustomKey=tk&strCustomSecrect=ts&oauth_callback=null",
+      "strCustomKey=tk&strCustomSecrect=ts&strTokenKey=rt&strTokenSecrect=rs&oauth_verifier=V123"},
+     false, "https://open.t.qq.com/cgi-bin/authorize?oauth_token=rt", "qq", "",
+     {"QQAccessToken", "QQAccessSecret", "QQName"},
+     {"获取Request_Token失败!", "获取AccessToken失败!"},
+     {"获取Request_Token!\r\n\r\n失败原因:" + kHtml, kAccessRefused}},
+    {EService::Sina, {kPair, "oauth_token=at&oauth_token_secret=as&user_id=42", R"({"screen_name":"sn"})"},
+     {"GET http://api.t.sina.com.cn/oauth/request_token", "POST http://api.t.sina.com.cn/oauth/access_token",
+      "POST http://api.t.sina.com.cn/account/verify_credentials.json"},
+     {"strCustomKey=sk&strCustomSecrect=ss",
+      "strCustomKey=sk&strCustomSecrect=ss&strTokenKey=rt&strTokenSecrect=rs&oauth_verifier=V123",
+      "strCustomKey=sk&strCustomSecrect=ss&strTokenKey=at&strTokenSecrect=as"},
+     false, "http://api.t.sina.com.cn/oauth/authorize?oauth_token=rt", "sn", "42",
+     {"SinaAccessToken", "SinaAccessSecret", "SinaUserID", "SinaName"},
+     {"获取Request_Token失败!", "获取AccessToken失败!", ""}, {kRequestRefused, kAccessRefused, ""}},
+    {EService::Sohu, {kPair, "oauth_token=at&oauth_token_secret=as&user_id=1", R"({"id":"7","screen_name":"sh"})"},
+     {"GET http://api.t.sohu.com/oauth/request_token", "POST http://api.t.sohu.com/oauth/access_token",
+      "GET http://api.t.sohu.com/users/show.json"},
+     {"strCustomKey=hk&strCustomSecrect=hs",
+      "strCustomKey=hk&strCustomSecrect=hs&strTokenKey=rt&strTokenSecrect=rs&oauth_verifier=V123",
+      "strCustomKey=hk&strCustomSecrect=hs&strTokenKey=at&strTokenSecrect=as"},
+     false, "http://api.t.sohu.com/oauth/authorize?oauth_token=rt", "sh", "7",
+     {"SohuAccessToken", "SohuAccessSecret", "SohuUserID", "SohuName"},
+     {"获取Request_Token失败!", "获取AccessToken失败!", "获取用户信息失败"},
+     {kRequestRefused, kAccessRefused, "获取用户信息失败"}},
+    {EService::Twitter, {kPair, "oauth_token=at&oauth_token_secret=as&user_id=9&screen_name=tw"},
+     {"GET http://api.twitter.com/oauth/request_token", "GET http://api.twitter.com/oauth/access_token"},
+     {"strCustomKey=wk&strCustomSecrect=ws&oauth_callback=oob",
+      "strCustomKey=wk&strCustomSecrect=ws&strTokenKey=rt&strTokenSecrect=rs&oauth_verifier=V123"},
+     true, "http://api.twitter.com/oauth/authorize?oauth_token=rt", "tw", "9",
+     {"TwitterAccessToken", "TwitterAccessSecret", "TwitterUserID", "TwitterName"},
+     {"获取Request Token失败!", "获取Access Token失败!"}, {kRequestRefused, kAccessRefused}},
+};
+// clang-format on
+
+const SAccountSnapshot kOld = {true, "old", "olds", "oldname", "oldid"};
+
+class BindFlow : public ::testing::TestWithParam<SBindCase> {
+ protected:
+  void SetUp() override {
+    UseKnownConsumers(std::string("bind_") + ServiceRow(GetParam().service).keyPrefix);
+    state.SetAccount(GetParam().service, kOld);
+  }
+  bool Bind(Strings answers) {
+    fake.answers.assign(answers.begin(), answers.end());
+    return BindAccount(ServiceRow(GetParam().service), state, fake.Io());
+  }
+  static std::string Key(const std::string& key) {
+    return ProfileString(false, key.c_str(), "", "-");
+  }
+
+  CServiceState state;
+  SFakeServices fake;
+};
+
+TEST_P(BindFlow, RequestsPageKeysAndAccount) {
+  const SBindCase& c = GetParam();
+  const SServiceRow& row = ServiceRow(c.service);
+  ASSERT_TRUE(Bind(c.answers));
+  EXPECT_EQ(fake.calls, c.calls);
+  EXPECT_EQ(fake.params, c.params);
+  EXPECT_EQ(fake.proxies, std::vector<bool>(c.calls.size(), c.twitterProxy));
+  EXPECT_EQ(fake.pages, Strings{c.page});
+  EXPECT_EQ(fake.log, (Strings{row.bind.startLine, "绑定成功(" + c.name + ")!"}));
+  EXPECT_EQ(fake.shown, Strings{c.name});
+  EXPECT_TRUE(fake.boxes.empty());
+  const Strings values = {"at", "as", c.keys.size() == 4 ? c.userId : c.name, c.name};
+  for (size_t i = 0; i < c.keys.size(); ++i) EXPECT_EQ(Key(c.keys[i]), values[i]) << c.keys[i];
+  if (c.keys.size() == 3) {
+    EXPECT_EQ(Key(std::string(row.keyPrefix) + "UserID"), "-");
+  }
+  const SAccountSnapshot account = state.Account(c.service);
+  EXPECT_TRUE(account.bound);
+  EXPECT_EQ(account.accessToken + account.accessSecret + "|" + account.name + "|" + account.userId,
+            "atas|" + c.name + "|" + c.userId);
+}
+
+TEST_P(BindFlow, AFailureAtEachStepKeepsTheAccountItReplaces) {
+  const SBindCase& c = GetParam();
+  const SServiceRow& row = ServiceRow(c.service);
+  auto expectKept = [&](const std::string& what) {
+    EXPECT_EQ(fake.log, (Strings{row.bind.startLine, "绑定失败!"})) << what;
+    const SAccountSnapshot account = state.Account(c.service);
+    EXPECT_EQ(account.accessToken + account.name, "oldoldname") << what;
+    EXPECT_EQ(Key(c.keys.back()), "-") << what;
+    EXPECT_TRUE(fake.shown.empty()) << what;
+  };
+  for (size_t step = 0; step < c.calls.size(); ++step) {
+    for (const std::string& bad : {std::string(), kHtml}) {
+      const std::string& box = bad.empty() ? c.emptyBoxes[step] : c.refusedBoxes[step];
+      Strings answers(c.answers.begin(), c.answers.begin() + long(step));
+      answers.push_back(bad);
+      fake = {};
+      const bool bound = Bind(answers);
+      EXPECT_EQ(fake.calls.size(), step + 1) << "no request after a failed step";
+      if (box.empty()) {  // Sina keeps the user id as name without its account information
+        EXPECT_TRUE(bound);
+        EXPECT_EQ(state.Account(c.service).name, "42");
+        state.SetAccount(c.service, kOld);
+        SetUp();  // and a settings folder without its keys
+        continue;
+      }
+      EXPECT_EQ(fake.boxes, Strings{box}) << step;
+      expectKept("step " + std::to_string(step) + (bad.empty() ? " empty" : " html"));
+    }
+  }
+  // The user cancels the code dialog: no message box, no access request.
+  fake = {};
+  fake.code = "";
+  EXPECT_FALSE(Bind(c.answers));
+  EXPECT_EQ(fake.calls.size(), 1u);
+  EXPECT_TRUE(fake.boxes.empty());
+  expectKept("cancelled");
+}
+
+TEST_P(BindFlow, HalfPairsAndHostileAnswersFailTheirStep) {
+  const SBindCase& c = GetParam();
+  // Only one half of the access pair.
+  fake = {};
+  EXPECT_FALSE(Bind({c.answers[0], "oauth_token=at"}));
+  EXPECT_EQ(fake.boxes,
+            Strings{c.refusedBoxes[1].substr(0, c.refusedBoxes[1].size() - kHtml.size()) +
+                    "oauth_token=at"});
+  // Hostile answers at the last step: a refusal or, for Sina's optional name, the id.
+  for (const std::string& bad : BadAnswers()) {
+    if (bad.empty()) continue;
+    Strings answers(c.answers.begin(), c.answers.end() - 1);
+    answers.push_back(bad);
+    fake = {};
+    state.SetAccount(c.service, kOld);
+    const bool bound = Bind(answers);
+    EXPECT_EQ(bound, c.service == EService::Sina) << bad.substr(0, 40);
+    if (!bound) {
+      EXPECT_EQ(state.Account(c.service).name, "oldname");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Services, BindFlow, ::testing::ValuesIn(kCases));
+
+TEST(BindFlowTencent, OnlyAnExactTrueConfirmsTheCallback) {
+  UseKnownConsumers("bind_confirm");
+  for (const char* confirmed : {"TRUE", "true1", ""}) {
+    SFakeServices fake;
+    CServiceState state;
+    const std::string answer = kPair + "&oauth_callback_confirmed=" + confirmed;
+    fake.answers = {answer};
+    EXPECT_FALSE(BindAccount(ServiceRow(EService::Tencent), state, fake.Io()));
+    EXPECT_EQ(fake.boxes, Strings{"获取Request_Token!\r\n\r\n失败原因:" + answer});
+    EXPECT_TRUE(fake.pages.empty()) << confirmed;
+  }
+}
+
+}  // namespace
