@@ -52,7 +52,7 @@ void CMainDlg::BuildMessageMap() {
     OnClose();
     return LRESULT(0);
   });
-  OnCommand(IDC_BIND_TENCENT, [this] { OnBind(EService::Tencent); });
+  OnCommand(IDC_BIND_TENCENT, [this] { OnBindTencent(); });
   OnCommand(IDC_SEND, [this] { OnSend(); });
   OnCommand(IDC_BROWSE_PICTURE, [this] { OnBrowsePicture(); });
   OnMessage(WM_SIZE, [this](WPARAM type, LPARAM) {
@@ -66,9 +66,9 @@ void CMainDlg::BuildMessageMap() {
     OnTimer(id);
     return LRESULT(0);
   });
-  OnCommand(IDC_BIND_SINA, [this] { OnBind(EService::Sina); });
+  OnCommand(IDC_BIND_SINA, [this] { OnBindSina(); });
   OnCommand(ID_PROXY_SETTINGS, [this] { OnProxySettings(); });
-  OnCommand(IDC_BIND_TWITTER, [this] { OnBind(EService::Twitter); });
+  OnCommand(IDC_BIND_TWITTER, [this] { OnBindTwitter(); });
   OnCommand(ID_HELP_USAGE, [this] { OnHelpUsage(); });
   OnCommand(ID_HELP_CONTACT, [this] { OnHelpContact(); });
   OnCommand(ID_HELP_ABOUT, [this] { OnHelpContact(); });  // the contact text is all there is
@@ -76,15 +76,15 @@ void CMainDlg::BuildMessageMap() {
   OnCommand(IDC_SEND_TO_SINA, [this] { OnSinaTargetClicked(); });
   OnCommand(IDC_SEND_TO_TENCENT, [this] { OnOtherTargetClicked(); });
   OnCommand(IDC_SEND_TO_TWITTER, [this] { OnOtherTargetClicked(); });
-  OnCommand(IDC_BIND_SOHU, [this] { OnBind(EService::Sohu); });
+  OnCommand(IDC_BIND_SOHU, [this] { OnBindSohu(); });
   OnCommand(IDC_SEND_TO_SOHU, [this] { OnOtherTargetClicked(); });
   OnMessage(WM_SERVICE_ALERT,
             [this](WPARAM kind, LPARAM count) { return OnServiceAlert(kind, count); });
   OnMessage(WM_TRAY_NOTIFY, [this](WPARAM id, LPARAM event) { return OnTrayNotify(id, event); });
-  OnCommand(ID_OPEN_SINA_WEB, [this] { OnOpenWeb(EHost::SinaWeb); });
-  OnCommand(ID_OPEN_TENCENT_WEB, [this] { OnOpenWeb(EHost::TencentWeb); });
-  OnCommand(ID_OPEN_SOHU_WEB, [this] { OnOpenWeb(EHost::SohuWeb); });
-  OnCommand(ID_OPEN_TWITTER_WEB, [this] { OnOpenWeb(EHost::TwitterWeb); });
+  OnCommand(ID_OPEN_SINA_WEB, [this] { OnOpenSinaWeb(); });
+  OnCommand(ID_OPEN_TENCENT_WEB, [this] { OnOpenTencentWeb(); });
+  OnCommand(ID_OPEN_SOHU_WEB, [this] { OnOpenSohuWeb(); });
+  OnCommand(ID_OPEN_TWITTER_WEB, [this] { OnOpenTwitterWeb(); });
 }
 
 bool CMainDlg::OnInitDialog() {

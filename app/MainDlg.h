@@ -96,12 +96,21 @@ class CMainDlg : public CDialog {
   LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
   void OnAutoRunClicked();
   void OnOpenWeb(EHost host);
+  void OnOpenSinaWeb() { OnOpenWeb(EHost::SinaWeb); }
+  void OnOpenTencentWeb() { OnOpenWeb(EHost::TencentWeb); }
+  void OnOpenSohuWeb() { OnOpenWeb(EHost::SohuWeb); }
+  void OnOpenTwitterWeb() { OnOpenWeb(EHost::TwitterWeb); }
   void OnHelpUsage();
   void OnHelpBlog();
   void OnHelpContact();
   void OnProxySettings();
   // binding (bind/)
+  // One binding run over the service's row; each bind button has its own handler.
   void OnBind(EService service);
+  void OnBindTencent() { OnBind(EService::Tencent); }
+  void OnBindSina() { OnBind(EService::Sina); }
+  void OnBindSohu() { OnBind(EService::Sohu); }
+  void OnBindTwitter() { OnBind(EService::Twitter); }
   // posting (post/)
   void OnSend();
   void PostToTickedServices();
