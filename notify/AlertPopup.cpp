@@ -14,7 +14,8 @@
 namespace {
 
 constexpr uintptr_t kCountdownTimer = 1;
-constexpr int kPlaceTries = 200;  // 10 ms apart
+constexpr int kPlaceTries = 200;  // 10 ms apart, until the popup is on screen
+constexpr int kSettleTries = 50;  // and for half a second after that
 std::atomic<int> g_tickPeriodMs{1000};
 
 std::string CountdownLine(int seconds) {
@@ -58,27 +59,33 @@ void CAlertPopup::PlaceAtCorner() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return;
   adjustSize();
-  // The frame is known only once the window has its platform window; without one the
-  // first placement would be off by the frame's width until a later event corrected it.
-  // Creating it here (it would be created by show() anyway) makes the first placement
-  // final wherever the platform reports frame margins at creation.
+  // The frame is known only once the window has its platform window; creating it here
+  // (show() would anyway) makes the first placement final wherever the platform reports
+  // frame margins at creation.
   if (!testAttribute(Qt::WA_WState_Created)) winId();
-  // The work area leaves out panels and taskbars; the popup sits 15 pixels from its
-  // right edge and 5 above its bottom edge, keeping its size.
+  // The work area leaves out panels and taskbars; the popup's frame sits 15 pixels from
+  // its right edge and 5 above its bottom edge, keeping its size. The margins come from
+  // the platform window each time: the widget's own copy of them is refreshed only by
+  // some later move, which may never come.
+  const QWindow* window = windowHandle();
+  const QMargins frame = window ? window->frameMargins() : QMargins();
   const QRect area = screen->availableGeometry();
-  const QRect frame = frameGeometry();
-  const int width = std::max(frame.width(), this->width());
-  const int height = std::max(frame.height(), this->height());
-  move(area.x() + area.width() - width - 15, area.y() + area.height() - height - 5);
+  const QPoint client(area.x() + area.width() - 15 - frame.right() - width(),
+                      area.y() + area.height() - 5 - frame.bottom() - height());
+  // Placing the client itself (not the frame) leaves the window manager nothing to
+  // interpret.
+  if (geometry().topLeft() != client || !testAttribute(Qt::WA_Moved))
+    setGeometry(QRect(client, size()));
 }
 
 void CAlertPopup::PlaceAgainOnScreen(int triesLeft) {
-  // A window manager adds its frame once it has taken the window, which is some time
-  // after show: the popup is placed again until it is on screen and its frame is known,
-  // so the frame too stays clear of a panel at the bottom.
+  // A window manager adds its frame some time after show, and reports its size later
+  // still: the popup is placed again until it has been on screen for a while, so the
+  // frame too stays clear of a panel at the bottom.
   PlaceAtCorner();
   const QWindow* window = windowHandle();
-  if (triesLeft > 0 && (!window || !window->isExposed()))
+  if (window && window->isExposed() && triesLeft > kSettleTries) triesLeft = kSettleTries;
+  if (triesLeft > 0)
     QTimer::singleShot(10, this, [this, triesLeft] {
       if (!IsWindowDestroyed()) PlaceAgainOnScreen(triesLeft - 1);
     });

@@ -110,6 +110,8 @@ class Desktop:
             except subprocess.TimeoutExpired:
                 proc.kill()
                 proc.wait()
+        if proc and proc.stdout:
+            proc.stdout.close()
 
     def close(self):
         for key in [k for k in self.procs if k not in ("xvfb", "dbus")]:

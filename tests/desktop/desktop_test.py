@@ -9,6 +9,7 @@ PLUMFINCH_SCREENSHOTS=DIR keeps pictures of the tray menu and of an alert popup 
 """
 import json
 import os
+import pathlib
 import signal
 import subprocess
 import sys
@@ -196,8 +197,9 @@ class XEmbedTray(DesktopCase):
             self.desk.wait_state(started[0], "hidden")
         finally:
             os.kill(pid, signal.SIGTERM)
-        wait_for(lambda: not os.path.exists("/proc/%d/status" % pid) or
-                 "zombie" in open("/proc/%d/status" % pid).read(), "the program to end")
+        status = pathlib.Path("/proc/%d/status" % pid)
+        wait_for(lambda: not status.exists() or "zombie" in status.read_text(),
+                 "the program to end")
 
     def test_a_second_background_start_gives_two_icons_and_keeps_the_settings(self):
         first = self.launch("twice", ["-background"])
