@@ -4,11 +4,15 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
+#include <string_view>
 
 #include "qwblog/OAuth.h"
 #include "qwblog/WireRequest.h"
@@ -192,21 +196,36 @@ const char* ResultText(HTTP_RESULTCODE result) {
   }
 }
 
-HTTP_RESULTCODE SendRequest(const char* url, EHttpMethod method, CWeiboParam& params, char*& data,
-                            int& length, TraceInfo& info) {
+// The Retry-After header of an answer, in seconds: a number, or a date counted from now.
+size_t ReadHeader(char* ptr, size_t size, size_t count, void* user) {
+  const size_t n = size * count;
+  auto* retryAfter = static_cast<long*>(user);
+  const std::string_view line(ptr, n);
+  constexpr std::string_view kName = "retry-after:";
+  if (line.size() <= kName.size()) return n;
+  for (size_t i = 0; i < kName.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(line[i])) != kName[i]) return n;
+  std::string value(line.substr(kName.size()));
+  while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
+  size_t start = value.find_first_not_of(" \t");
+  value = start == std::string::npos ? std::string() : value.substr(start);
+  long seconds = -1;
+  if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos) {
+    seconds = value.size() > 6 ? 86400 : std::stol(value);
+  } else if (!value.empty()) {
+    const time_t when = curl_getdate(value.c_str(), nullptr);
+    if (when != -1) seconds = std::max<long>(0, static_cast<long>(when - std::time(nullptr)));
+  }
+  if (seconds >= 0) *retryAfter = std::min<long>(seconds, 86400);
+  return n;
+}
+
+// Sends a request made by BuildWireRequest or BuildBearerRequest; params gives the proxy
+// and the abort flag. On HTTP_RESULT_OK the body is in transfer and the status in info.
+HTTP_RESULTCODE SendRequest(const qwblog::WireRequest& wire, const CWeiboParam& params,
+                            Transfer& transfer, TraceInfo& info, long* retryAfter) {
   const QWBlogOptions options = QWBlogGetOptions();
-
-  qwblog::WireRequest wire;
-  HTTP_RESULTCODE built = qwblog::BuildWireRequest(url, method, params, wire);
-  if (built != HTTP_RESULT_OK) return built;
   info.bytesOut = wire.body.size();
-
-  Transfer transfer;
-  transfer.cap = options.maxAnswerBytes;
-  if (transfer.cap > static_cast<size_t>(INT_MAX) - 1)
-    transfer.cap = static_cast<size_t>(INT_MAX) - 1;
-  transfer.abort = params.AbortFlag();
-  if (options.stallTimeoutS > 0) transfer.stallLimit = std::chrono::seconds(options.stallTimeoutS);
   if (g_abortAll.load() || (transfer.abort && transfer.abort->load())) return HTTP_RESULT_ABORTED;
 
   CurlHandle h;
@@ -221,7 +240,10 @@ HTTP_RESULTCODE SendRequest(const char* url, EHttpMethod method, CWeiboParam& pa
   char errorText[CURL_ERROR_SIZE] = "";
   set(CURLOPT_ERRORBUFFER, errorText);
 
-  if (!h.AddHeader("Authorization: " + wire.authorization)) return HTTP_RESULT_TRANSPORT;
+  if (!wire.authorization.empty() && !h.AddHeader("Authorization: " + wire.authorization))
+    return HTTP_RESULT_TRANSPORT;
+  for (const std::string& line : wire.headers)
+    if (!h.AddHeader(line)) return HTTP_RESULT_TRANSPORT;
   if (wire.post) {
     if (!h.AddHeader("Content-Type: " + wire.contentType)) return HTTP_RESULT_TRANSPORT;
     // Send the body at once instead of waiting for a "100 Continue" first.
@@ -298,6 +320,10 @@ HTTP_RESULTCODE SendRequest(const char* url, EHttpMethod method, CWeiboParam& pa
   set(CURLOPT_XFERINFOFUNCTION, Progress);
   set(CURLOPT_XFERINFODATA, &transfer);
   set(CURLOPT_NOPROGRESS, 0L);
+  if (retryAfter) {
+    set(CURLOPT_HEADERFUNCTION, ReadHeader);
+    set(CURLOPT_HEADERDATA, retryAfter);
+  }
 
   if (refused != CURLE_OK) {
     info.error = std::string("libcurl refused an option: ") + curl_easy_strerror(refused);
@@ -312,18 +338,41 @@ HTTP_RESULTCODE SendRequest(const char* url, EHttpMethod method, CWeiboParam& pa
     if (rc == CURLE_ABORTED_BY_CALLBACK && !transfer.stalled) return HTTP_RESULT_ABORTED;
     return HTTP_RESULT_TRANSPORT;
   }
-  long status = 0;
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-  if (status <= 0) return HTTP_RESULT_TRANSPORT;
-
-  if (!transfer.data) {
-    transfer.data = static_cast<char*>(std::malloc(1));
-    if (!transfer.data) return HTTP_RESULT_TRANSPORT;
-  }
-  transfer.data[transfer.size] = '\0';
-  length = static_cast<int>(transfer.size);
-  data = transfer.Release();
+  if (info.status <= 0) return HTTP_RESULT_TRANSPORT;
   return HTTP_RESULT_OK;
+}
+
+// Prepares the transfer of one request: the answer cap, the abort flag and the stall rule.
+void PrepareTransfer(Transfer& transfer, const CWeiboParam& params) {
+  const QWBlogOptions options = QWBlogGetOptions();
+  transfer.cap = options.maxAnswerBytes;
+  if (transfer.cap > static_cast<size_t>(INT_MAX) - 1)
+    transfer.cap = static_cast<size_t>(INT_MAX) - 1;
+  transfer.abort = params.AbortFlag();
+  if (options.stallTimeoutS > 0) transfer.stallLimit = std::chrono::seconds(options.stallTimeoutS);
+}
+
+// Reports one finished request to the trace hook, if one is set.
+void Trace(const char* url, EHttpMethod method, HTTP_RESULTCODE result, const TraceInfo& info,
+           std::chrono::steady_clock::time_point start) {
+  QWBlogTraceHook hook = g_traceHook.load();
+  if (!hook) return;
+  // Only the parts of the address that carry no credentials: no user information, no
+  // query (it may hold oauth_* values), no fragment.
+  qwblog::ParsedUrl parsed;
+  QWBlogTrace trace;
+  trace.method = method == EHttpMethod_Post ? "POST" : "GET";
+  trace.url = (url && qwblog::ParseUrl(url, parsed)) ? qwblog::BaseStringUri(parsed) : "(bad URL)";
+  trace.result = result;
+  trace.status = info.status;
+  trace.error =
+      result == HTTP_RESULT_OK ? "" : (info.error.empty() ? ResultText(result) : info.error);
+  trace.bytesIn = info.bytesIn;
+  trace.bytesOut = info.bytesOut;
+  trace.ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                 std::chrono::steady_clock::now() - start)
+                 .count();
+  hook(trace);
 }
 
 }  // namespace
@@ -337,26 +386,44 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
   QWBlogGlobalInit();
   const auto start = std::chrono::steady_clock::now();
   TraceInfo info;
-  const HTTP_RESULTCODE result = SendRequest(url, method, params, data, length, info);
-  if (QWBlogTraceHook hook = g_traceHook.load()) {
-    // Only the parts of the address that carry no credentials: no user information, no
-    // query (it may hold oauth_* values), no fragment.
-    qwblog::ParsedUrl parsed;
-    QWBlogTrace trace;
-    trace.method = method == EHttpMethod_Post ? "POST" : "GET";
-    trace.url =
-        (url && qwblog::ParseUrl(url, parsed)) ? qwblog::BaseStringUri(parsed) : "(bad URL)";
-    trace.result = result;
-    trace.status = info.status;
-    trace.error =
-        result == HTTP_RESULT_OK ? "" : (info.error.empty() ? ResultText(result) : info.error);
-    trace.bytesIn = info.bytesIn;
-    trace.bytesOut = info.bytesOut;
-    trace.ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now() - start)
-                   .count();
-    hook(trace);
+  qwblog::WireRequest wire;
+  HTTP_RESULTCODE result = qwblog::BuildWireRequest(url, method, params, wire);
+  Transfer transfer;
+  PrepareTransfer(transfer, params);
+  if (result == HTTP_RESULT_OK) result = SendRequest(wire, params, transfer, info, nullptr);
+  if (result == HTTP_RESULT_OK) {
+    if (!transfer.data) transfer.data = static_cast<char*>(std::malloc(1));
+    if (transfer.data) {
+      transfer.data[transfer.size] = '\0';
+      length = static_cast<int>(transfer.size);
+      data = transfer.Release();
+    } else {
+      result = HTTP_RESULT_TRANSPORT;
+    }
   }
+  Trace(url, method, result, info, start);
+  return result;
+}
+
+HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::string& bearer,
+                              const QWBlogHeaders& headers, CWeiboParam params,
+                              QWBlogAnswer& answer) {
+  answer = QWBlogAnswer();
+  QWBlogGlobalInit();
+  const auto start = std::chrono::steady_clock::now();
+  TraceInfo info;
+  qwblog::WireRequest wire;
+  HTTP_RESULTCODE result = qwblog::BuildBearerRequest(url, method, bearer, headers, params, wire);
+  Transfer transfer;
+  PrepareTransfer(transfer, params);
+  long retryAfter = -1;
+  if (result == HTTP_RESULT_OK) result = SendRequest(wire, params, transfer, info, &retryAfter);
+  if (result == HTTP_RESULT_OK) {
+    answer.status = info.status;
+    if (transfer.data) answer.body.assign(transfer.data, transfer.size);
+    answer.retryAfterS = retryAfter;
+  }
+  Trace(url, method, result, info, start);
   return result;
 }
 

@@ -72,6 +72,22 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
                             int& length);
 void ReleaseData(void* data);
 
+// A request to a service that authorises with a bearer token (OAuth 2.0) and answers in
+// JSON, on the same transport as SyncRequest: TLS verified, the time-outs, the size cap,
+// the caller's proxy and abort flag. params carries the fields (query of a GET, form body
+// of a POST, multipart with AddPicNameParam's file), the proxy and the abort flag; the
+// credential names above are refused. headers are sent as further header lines.
+using QWBlogHeaders = std::vector<std::pair<std::string, std::string>>;
+struct QWBlogAnswer {
+  long status = 0;        // the HTTP status
+  std::string body;       // as received (it may contain zero bytes)
+  long retryAfterS = -1;  // the Retry-After header in seconds (0 .. 86400), -1 when absent
+};
+// HTTP_RESULT_OK when an answer arrived, whatever its status; answer is filled then.
+HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::string& bearer,
+                              const QWBlogHeaders& headers, CWeiboParam params,
+                              QWBlogAnswer& answer);
+
 // Library-wide settings; safe to change between requests from any thread.
 struct QWBlogOptions {
   std::string caFile;                // extra PEM file to trust besides the system's

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -70,6 +71,62 @@ std::string QuoteDispositionValue(std::string_view s) {
   }
   out.push_back('"');
   return out;
+}
+
+// A file to upload, read whole, named by the last part of its path.
+bool ReadFilePart(const std::string& name, const std::string& path, FilePart& part) {
+  part.name = name;
+  const size_t slash = path.rfind('/');
+  part.filename = slash == std::string::npos ? path : path.substr(slash + 1);
+  part.contentType = ContentTypeForFile(path);
+  return ReadWholeFile(path, part.bytes);
+}
+
+bool IsHeaderName(const std::string& name) {
+  if (name.empty()) return false;
+  for (unsigned char c : name)
+    if (!(std::isalnum(c) || c == '-' || c == '_')) return false;
+  return true;
+}
+
+bool IsHeaderValue(const std::string& value) {
+  for (unsigned char c : value)
+    if (c < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
+// The caller's pairs on the wire: in the query of a GET, else as a form body, or as a
+// multipart body when files go with them.
+void EncodeParams(const ParsedUrl& parsed, bool post, const ParamViews& ordinary,
+                  const std::vector<FilePart>& files, std::string boundary, WireRequest& out) {
+  out.post = post;
+  out.url = parsed.withoutFragment;
+  if (!post) {
+    if (!ordinary.empty()) {
+      if (!parsed.hasQuery) {
+        out.url += '?';
+      } else if (!parsed.query.empty() && parsed.query.back() != '&') {
+        out.url += '&';
+      }
+      out.url += FormEncode(ordinary);
+    }
+  } else if (files.empty()) {
+    out.contentType = "application/x-www-form-urlencoded";
+    out.body = FormEncode(ordinary);
+  } else {
+    // A boundary that happens to occur inside the content would cut it; pick another.
+    const bool chosen = !boundary.empty();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      if (!chosen) boundary = "----QWBlogBoundary" + MakeNonce();
+      bool clash = false;
+      for (const auto& f : files) clash = clash || f.bytes.find(boundary) != std::string::npos;
+      for (const auto& p : ordinary)
+        clash = clash || p.value.find(boundary) != std::string_view::npos;
+      if (!clash || chosen) break;
+    }
+    out.contentType = "multipart/form-data; boundary=" + boundary;
+    out.body = BuildMultipart(ordinary, files, boundary);
+  }
 }
 
 }  // namespace
@@ -143,13 +200,8 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
 
   std::vector<FilePart> files;
   for (const auto& [name, path] : params.Pictures()) {
-    FilePart part;
-    part.name = name;
-    size_t slash = path.rfind('/');
-    part.filename = slash == std::string::npos ? path : path.substr(slash + 1);
-    part.contentType = ContentTypeForFile(path);
-    if (!ReadWholeFile(path, part.bytes)) return HTTP_RESULT_FILE_ERROR;
-    files.push_back(std::move(part));
+    files.emplace_back();
+    if (!ReadFilePart(name, path, files.back())) return HTTP_RESULT_FILE_ERROR;
   }
   const bool multipart = !files.empty();
 
@@ -167,35 +219,42 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
                   protocol, credentials, nonce, timestamp);
   out.authorization = std::move(signature.authorization);
   out.baseString = std::move(signature.baseString);
-  out.post = post;
-  out.url = std::move(parsed.withoutFragment);
+  EncodeParams(parsed, post, ordinary, files, std::move(boundary), out);
+  return HTTP_RESULT_OK;
+}
 
-  if (!post) {
-    if (!ordinary.empty()) {
-      if (!parsed.hasQuery) {
-        out.url += '?';
-      } else if (!parsed.query.empty() && parsed.query.back() != '&') {
-        out.url += '&';
-      }
-      out.url += FormEncode(ordinary);
-    }
-  } else if (!multipart) {
-    out.contentType = "application/x-www-form-urlencoded";
-    out.body = FormEncode(ordinary);
-  } else {
-    // A boundary that happens to occur inside the content would cut it; pick another.
-    const bool chosen = !boundary.empty();
-    for (int attempt = 0; attempt < 16; ++attempt) {
-      if (!chosen) boundary = "----QWBlogBoundary" + MakeNonce();
-      bool clash = false;
-      for (const auto& f : files) clash = clash || f.bytes.find(boundary) != std::string::npos;
-      for (const auto& p : ordinary)
-        clash = clash || p.value.find(boundary) != std::string_view::npos;
-      if (!clash || chosen) break;
-    }
-    out.contentType = "multipart/form-data; boundary=" + boundary;
-    out.body = BuildMultipart(ordinary, files, boundary);
+HTTP_RESULTCODE BuildBearerRequest(const char* url, EHttpMethod method, const std::string& bearer,
+                                   const HeaderList& headers, const CWeiboParam& params,
+                                   WireRequest& out, std::string boundary) {
+  out = WireRequest();
+  if (url == nullptr || (method != EHttpMethod_Get && method != EHttpMethod_Post))
+    return HTTP_RESULT_BAD_ARGUMENT;
+  ParsedUrl parsed;
+  if (!ParseUrl(url, parsed)) return HTTP_RESULT_BAD_ARGUMENT;
+  const bool post = method == EHttpMethod_Post;
+  if (!post && !params.Pictures().empty()) return HTTP_RESULT_BAD_ARGUMENT;
+  // A header line is built from these: a line break or a zero byte would start another
+  // header or end the request early.
+  if (!IsHeaderValue(bearer)) return HTTP_RESULT_BAD_ARGUMENT;
+  for (const auto& [name, value] : headers)
+    if (!IsHeaderName(name) || !IsHeaderValue(value)) return HTTP_RESULT_BAD_ARGUMENT;
+
+  ParamViews ordinary;
+  for (const auto& pair : params.Params()) {
+    // The credential names of the signed requests are never sent as fields.
+    if (pair.first == QWB_CUSTOM_KEY || pair.first == QWB_CUSTOM_SECRET ||
+        pair.first == QWB_TOKEN_KEY || pair.first == QWB_TOKEN_SECRET)
+      return HTTP_RESULT_BAD_ARGUMENT;
+    ordinary.push_back({pair.first, pair.second});
   }
+  std::vector<FilePart> files;
+  for (const auto& [name, path] : params.Pictures()) {
+    files.emplace_back();
+    if (!ReadFilePart(name, path, files.back())) return HTTP_RESULT_FILE_ERROR;
+  }
+  if (!bearer.empty()) out.authorization = "Bearer " + bearer;
+  for (const auto& [name, value] : headers) out.headers.push_back(name + ": " + value);
+  EncodeParams(parsed, post, ordinary, files, std::move(boundary), out);
   return HTTP_RESULT_OK;
 }
 

@@ -5,19 +5,23 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "qwblog/OAuth.h"
 #include "qwblog/QWBlogAPI.h"
 
 namespace qwblog {
 
+using HeaderList = QWBlogHeaders;
+
 struct WireRequest {
   std::string url;  // with GET parameters appended to the query
   bool post = false;
-  std::string contentType;    // POST only
-  std::string body;           // POST only
-  std::string authorization;  // value of the Authorization header
-  std::string baseString;     // the signature base string, for diagnostics
+  std::string contentType;           // POST only
+  std::string body;                  // POST only
+  std::string authorization;         // value of the Authorization header; "" for none
+  std::vector<std::string> headers;  // further header lines ("Name: value")
+  std::string baseString;            // the signature base string, for diagnostics
 };
 
 struct FilePart {
@@ -45,5 +49,14 @@ std::string BuildMultipart(const ParamViews& fields, const std::vector<FilePart>
 HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWeiboParam& params,
                                  WireRequest& out, std::string nonce = {},
                                  std::string timestamp = {}, std::string boundary = {});
+
+// Builds a request authorised by a bearer token ("" for none) instead of a signature:
+// the pairs go as for a signed request (query, form body, or multipart with the files),
+// headers become further header lines. A line break or control character in the token
+// or a header, an odd header name, or a credential name among the pairs gives
+// HTTP_RESULT_BAD_ARGUMENT.
+HTTP_RESULTCODE BuildBearerRequest(const char* url, EHttpMethod method, const std::string& bearer,
+                                   const HeaderList& headers, const CWeiboParam& params,
+                                   WireRequest& out, std::string boundary = {});
 
 }  // namespace qwblog

@@ -260,3 +260,48 @@ TEST_F(Transport, BrokenProxiesFailFast) {
   EXPECT_EQ(Request(target.Url("/"), EHttpMethod_Post, pic).result, HTTP_RESULT_FILE_ERROR);
   EXPECT_EQ(target.Connections(), 0);
 }
+
+// Bearer requests share the transport: what goes on the wire, the status and body of any
+// answer, Retry-After, and header text that could inject a line refused before sending.
+TEST_F(Transport, BearerRequestsCarryTheTokenHeadersAndReadRetryAfter) {
+  RawServer server([](RawServer&, int fd, const std::string& req) {
+    if (req.find("POST /echo") == 0) RawServer::SendAll(fd, RawServer::Response(200, req));
+    if (req.find("GET /slow") == 0)
+      RawServer::SendAll(fd, RawServer::Response(429, "{}", "Retry-After: 7\r\n"));
+    if (req.find("GET /date") == 0)
+      RawServer::SendAll(
+          fd, RawServer::Response(503, "", "Retry-After: Fri, 01 Jan 1999 00:00:00 GMT\r\n"));
+  });
+  CWeiboParam p;
+  p.AddParam("status", "x y");
+  QWBlogAnswer a;
+  ASSERT_EQ(BearerRequest(server.Url("/echo").c_str(), EHttpMethod_Post, "tok123",
+                          {{"Idempotency-Key", "k-1"}}, p, a),
+            HTTP_RESULT_OK);
+  EXPECT_EQ(a.status, 200);
+  EXPECT_EQ(a.retryAfterS, -1);
+  EXPECT_NE(a.body.find("\r\nAuthorization: Bearer tok123\r\n"), std::string::npos) << a.body;
+  EXPECT_NE(a.body.find("\r\nIdempotency-Key: k-1\r\n"), std::string::npos);
+  EXPECT_EQ(a.body.substr(a.body.size() - 16), "\r\n\r\nstatus=x%20y");
+
+  ASSERT_EQ(BearerRequest(server.Url("/slow").c_str(), EHttpMethod_Get, "", {}, {}, a),
+            HTTP_RESULT_OK);
+  EXPECT_EQ(a.status, 429);
+  EXPECT_EQ(a.retryAfterS, 7);
+  ASSERT_EQ(BearerRequest(server.Url("/date").c_str(), EHttpMethod_Get, "", {}, {}, a),
+            HTTP_RESULT_OK);
+  EXPECT_EQ(a.retryAfterS, 0);  // a date in the past: at once
+
+  const int before = server.Connections();
+  EXPECT_EQ(
+      BearerRequest(server.Url("/echo").c_str(), EHttpMethod_Get, "t\r\nX-Evil: 1", {}, {}, a),
+      HTTP_RESULT_BAD_ARGUMENT);
+  EXPECT_EQ(
+      BearerRequest(server.Url("/echo").c_str(), EHttpMethod_Get, "t", {{"A\nB", "v"}}, {}, a),
+      HTTP_RESULT_BAD_ARGUMENT);
+  CWeiboParam signedOnly;
+  signedOnly.AddParam(QWB_TOKEN_SECRET, "s");
+  EXPECT_EQ(BearerRequest(server.Url("/echo").c_str(), EHttpMethod_Post, "t", {}, signedOnly, a),
+            HTTP_RESULT_BAD_ARGUMENT);
+  EXPECT_EQ(server.Connections(), before);
+}
