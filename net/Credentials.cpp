@@ -17,7 +17,7 @@ struct CStoredConsumer {
   const char* key;
   const char* secret;
 };
-const CStoredConsumer kStoredConsumers[kServiceCount] = {
+const CStoredConsumer kStoredConsumers[kConsumerCount] = {
     {"23gd52:9e37:h98g;g57fhg8cf87g294", "h<2;<gc<e;f226f94f:<f748554f3b7e"},  // Tencent
     {"48::523;94", "67:43ch83:;6:53fedf:94f99:23e257"},                        // Sina
     {"m7TQO[h9xxJh4IisGLum", "sp9m8CewKGZ2j9O{X2YgYtZGz33YF2yZqCTrG9EW"},      // Sohu
@@ -26,7 +26,7 @@ const CStoredConsumer kStoredConsumers[kServiceCount] = {
 
 size_t Index(EService service) {
   int i = static_cast<int>(service);
-  return (i >= 0 && i < kServiceCount) ? static_cast<size_t>(i) : 0;
+  return (i >= 0 && i < kConsumerCount) ? static_cast<size_t>(i) : 0;
 }
 
 // Amount by which the byte at zero-based index i is shifted: 2, 3, 1, 2, 3, 1, ...

@@ -6,8 +6,11 @@
 
 class CWeiboParam;
 
-enum class EService { Tencent = 0, Sina = 1, Sohu = 2, Twitter = 3 };
-constexpr int kServiceCount = 4;
+// The four OAuth 1.0 services have consumer pairs (indexes 0 .. kConsumerCount-1);
+// Mastodon registers the program on each server instead.
+enum class EService { Tencent = 0, Sina = 1, Sohu = 2, Twitter = 3, Mastodon = 4 };
+constexpr int kServiceCount = 5;
+constexpr int kConsumerCount = 4;
 
 extern const char* const PARAM_OAUTH_VERIFIER;  // "oauth_verifier"
 extern const char* const PARAM_OAUTH_CALLBACK;  // "oauth_callback"

@@ -19,19 +19,19 @@
 
 namespace {
 
-constexpr int kHostCount = 9;
+constexpr int kHostCount = 10;
 
 // Key names in [Hosts], indexed by EHost, with the services' own hosts.
-const char* const kHostKeys[kHostCount] = {"TencentOpen", "TencentOpenSecure", "TencentWeb",
-                                           "SinaApi",     "SinaWeb",           "SohuApi",
-                                           "SohuWeb",     "TwitterApi",        "TwitterWeb"};
+const char* const kHostKeys[kHostCount] = {
+    "TencentOpen", "TencentOpenSecure", "TencentWeb", "SinaApi",    "SinaWeb",
+    "SohuApi",     "SohuWeb",           "TwitterApi", "TwitterWeb", "Mastodon"};
 const char* const kDefaultHosts[kHostCount] = {
     "open.t.qq.com",  "open.t.qq.com", "t.qq.com",        "api.t.sina.com.cn", "t.sina.com.cn",
-    "api.t.sohu.com", "t.sohu.com",    "api.twitter.com", "twitter.com"};
+    "api.t.sohu.com", "t.sohu.com",    "api.twitter.com", "twitter.com",       "mastodon.social"};
 const char* const kDefaultIpEchoUrl = "http://www.plumfinch.net/getip.asp";
 
 // Key prefixes in [Consumers], indexed by EService.
-const char* const kConsumerNames[kServiceCount] = {"Tencent", "Sina", "Sohu", "Twitter"};
+const char* const kConsumerNames[kConsumerCount] = {"Tencent", "Sina", "Sohu", "Twitter"};
 
 std::mutex g_mutex;
 std::shared_ptr<const CServiceConfig> g_config;  // guarded by g_mutex
@@ -111,7 +111,7 @@ CServiceConfig ParseServiceConfig(const std::string& iniText) {
   config.ipEchoUrl =
       (echo && StartsWithNoCase(*echo, "http://") && echo->size() > 7) ? *echo : kDefaultIpEchoUrl;
   config.caFile = IniGetValue(iniText, "TLS", "CAFile").value_or("");
-  for (int i = 0; i < kServiceCount; ++i) {
+  for (int i = 0; i < kConsumerCount; ++i) {
     std::string name = kConsumerNames[i];
     config.consumerKey[i] = IniGetValue(iniText, "Consumers", name + "Key").value_or("");
     config.consumerSecret[i] = IniGetValue(iniText, "Consumers", name + "Secret").value_or("");

@@ -2,7 +2,8 @@
 // optional UTF-8 file "Services.ini" in the settings folder.
 //
 //   [Hosts]      TencentOpen, TencentOpenSecure, TencentWeb, SinaApi, SinaWeb, SohuApi,
-//                SohuWeb, TwitterApi, TwitterWeb  ("host" or "host:port"), IpEchoUrl (URL)
+//                SohuWeb, TwitterApi, TwitterWeb, Mastodon  ("host" or "host:port"),
+//                IpEchoUrl (URL)
 //   [TLS]        CAFile     (PEM file trusted besides the system's certificates)
 //   [Consumers]  TencentKey, TencentSecret, SinaKey, SinaSecret, SohuKey, SohuSecret,
 //                TwitterKey, TwitterSecret
@@ -18,14 +19,15 @@ enum class EHost {
   SohuApi,
   SohuWeb,
   TwitterApi,
-  TwitterWeb
+  TwitterWeb,
+  Mastodon  // the server the Mastodon binding suggests; the account names its own
 };
 
 struct CServiceConfig {
-  std::string hosts[9];        // indexed by EHost; "host" or "host:port"
+  std::string hosts[10];       // indexed by EHost; "host" or "host:port"
   std::string ipEchoUrl;       // full URL of the IP-echo page
   std::string caFile;          // empty: system certificates only
-  std::string consumerKey[4];  // indexed by EService; empty: built-in value
+  std::string consumerKey[4];  // indexed by EService (the first four); empty: built-in value
   std::string consumerSecret[4];
 };
 

@@ -27,3 +27,18 @@ std::string ExecuteServiceRequest(const std::string& url, EHttpMethod method, CW
   if (release) release(data);
   return ConvertCodePage(body, CP_UTF8, CP_ACP);
 }
+
+SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& proxy) {
+  InstallDebugLog();
+  if (UsesProxy(proxy.range, false)) request.params.SetProxy(proxy.type, proxy.address, proxy.port);
+  QWBlogAnswer answer;
+  SHttpAnswer out;
+  if (BearerRequest(request.url.c_str(), request.method, request.bearer, request.headers,
+                    request.params, answer) != HTTP_RESULT_OK)
+    return out;
+  out.answered = true;
+  out.status = answer.status;
+  out.body = answer.body.substr(0, answer.body.find('\0'));
+  out.retryAfterS = answer.retryAfterS;
+  return out;
+}

@@ -24,3 +24,21 @@ std::string ExecuteServiceRequest(const std::string& url, EHttpMethod method, CW
                                   bool isTwitter, const CProxySettings& proxy,
                                   SyncRequestFn request = SyncRequest,
                                   ReleaseDataFn release = ReleaseData);
+
+// One bearer-token request (the Mastodon API): the same proxy rule as the others, the
+// answer's status, body (UTF-8, cut at a zero byte) and Retry-After. answered is false
+// when no HTTP answer arrived (aborted included).
+struct SHttpRequest {
+  std::string url;
+  EHttpMethod method = EHttpMethod_Get;
+  std::string bearer;  // "" for none
+  QWBlogHeaders headers;
+  CWeiboParam params;  // fields and an optional file (AddPicNameParam)
+};
+struct SHttpAnswer {
+  bool answered = false;
+  long status = 0;
+  std::string body;
+  long retryAfterS = -1;
+};
+SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& proxy);
