@@ -8,7 +8,6 @@ import html
 import time
 
 from . import pages
-from .httpcore import Response
 from .mastodon_state import (KNOWN_SCOPES, NOTIFICATION_TYPES, OOB_REDIRECT, has_scope)
 from .services import apply_fault, json_answer
 
@@ -203,7 +202,7 @@ class MastodonApp:
         if unknown:
             return error(422, "Validation failed: Scopes are invalid (%s)" % " ".join(unknown))
         app = self.m.add_app(name, website, uris, scopes)
-        return json_answer({
+        return self._json({
             "id": app["id"], "name": name, "website": website, "scopes": scopes,
             "redirect_uri": "\n".join(uris), "redirect_uris": uris,
             "client_id": app["client_id"], "client_secret": app["client_secret"],
@@ -258,7 +257,7 @@ class MastodonApp:
                                       self.state.account("mastodon")["id"])
         if issued is None:
             return oauth_error(400, "invalid_grant", INVALID_GRANT)
-        return json_answer({"access_token": issued["access_token"], "token_type": "Bearer",
+        return self._json({"access_token": issued["access_token"], "token_type": "Bearer",
                             "scope": " ".join(issued["scopes"]),
                             "created_at": issued["created_at"]})
 
@@ -269,7 +268,7 @@ class MastodonApp:
             return oauth_error(403, "unauthorized_client", "You are not authorized to "
                                "revoke this token")
         self.m.revoke(param(ctx, "token") or "", client_id)
-        return json_answer({})
+        return self._json({})
 
     # ---- account and instance ----------------------------------------------------------
     def account_json(self, ctx, account=None):
@@ -292,7 +291,7 @@ class MastodonApp:
         answer = self.account_json(ctx)
         answer["source"] = {"privacy": "public", "sensitive": False, "language": "",
                             "note": "", "fields": [], "follow_requests_count": 0}
-        return json_answer(answer, self._omit())
+        return self._json(answer)
 
     def instance(self, ctx, token, entry):
         settings = self.m.instance_settings()
@@ -321,10 +320,11 @@ class MastodonApp:
             "contact_account": None, "rules": []}
         if not settings["configuration"]:
             del answer["configuration"]
-        return json_answer(answer, self._omit())
+        return self._json(answer)
 
-    def _omit(self):
-        return self.state.quirks_for("mastodon")["omit"]
+    def _json(self, obj, status=200):
+        """A success answer, less the fields a quirk omits."""
+        return json_answer(obj, self.state.quirks_for("mastodon")["omit"], status)
 
     # ---- media -------------------------------------------------------------------------
     def media_json(self, ctx, media):
@@ -348,14 +348,14 @@ class MastodonApp:
                          "File is invalid")
         media = self.m.add_media(token["account_id"], kind, upload,
                                  param(ctx, "description") or None)
-        return json_answer(self.media_json(ctx, media),
+        return self._json(self.media_json(ctx, media),
                            status=202 if media["polls_left"] > 0 else 200)
 
     def media_status(self, ctx, token, entry):
         media = self.m.poll_media(ctx.path.rsplit("/", 1)[1], token["account_id"])
         if media is None:
             return error(404, "Record not found")
-        return json_answer(self.media_json(ctx, media),
+        return self._json(self.media_json(ctx, media),
                            status=206 if media["polls_left"] > 0 else 200)
 
     # ---- statuses ----------------------------------------------------------------------
@@ -380,7 +380,7 @@ class MastodonApp:
             earlier = self.m.replay(token["access_token"], key)
             if earlier is not None:
                 self.state.update_record(entry, replay=True)
-                return json_answer(earlier)
+                return self._json(earlier)
         text = param(ctx, "status") or ""
         media_ids = param_list(ctx, "media_ids")
         visibility = param(ctx, "visibility") or "public"
@@ -409,7 +409,7 @@ class MastodonApp:
         answer = self.status_json(ctx, post, attachments, visibility)
         if key:
             self.m.keep_for_replay(token["access_token"], key, answer)
-        return json_answer(answer)
+        return self._json(answer)
 
     # ---- notifications -----------------------------------------------------------------
     def notifications(self, ctx, token, entry):
@@ -429,7 +429,7 @@ class MastodonApp:
                   and (min_id is None or int(n["id"]) > min_id)]
         # min_id pages forward from it (the oldest first); otherwise the newest come.
         chosen = chosen[:limit] if min_id is not None else chosen[-limit:]
-        return json_answer([self.notification_json(ctx, n) for n in reversed(chosen)])
+        return self._json([self.notification_json(ctx, n) for n in reversed(chosen)])
 
     def notification_json(self, ctx, n):
         base = self._base(ctx)

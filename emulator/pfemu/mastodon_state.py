@@ -173,7 +173,8 @@ class MastodonState:
     def notify(self, kind, count):
         if kind not in NOTIFICATION_TYPES:
             raise ControlError("type must be one of %s" % ", ".join(NOTIFICATION_TYPES))
-        if isinstance(count, bool) or not isinstance(count, int) or not 1 <= count <= MAX_NOTIFY:
+        if (isinstance(count, bool) or not isinstance(count, int)
+                or not 1 <= count <= MAX_NOTIFY):
             raise ControlError("count must be 1..%d" % MAX_NOTIFY)
         with self.lock:
             added = []

@@ -456,8 +456,9 @@ class EmulatorTest(unittest.TestCase):
         return app
 
     def masto_code(self, app, scope=None):
-        query = urllib.parse.urlencode({"response_type": "code", "client_id": app["client_id"],
-                                        "redirect_uri": self.OOB, "scope": scope or self.SCOPES})
+        query = urllib.parse.urlencode({
+            "response_type": "code", "client_id": app["client_id"], "redirect_uri": self.OOB,
+            "scope": scope or self.SCOPES})
         status, _, page = self.masto("GET", "/oauth/authorize?" + query)
         return status, page
 
@@ -473,7 +474,8 @@ class EmulatorTest(unittest.TestCase):
             ("client_id", app["client_id"]), ("client_secret", app["client_secret"]),
             ("redirect_uri", self.OOB)])
         self.assertEqual(status, 200, answer)
-        self.assertEqual((answer["token_type"], answer["scope"]), ("Bearer", scopes or self.SCOPES))
+        self.assertEqual((answer["token_type"], answer["scope"]),
+                         ("Bearer", scopes or self.SCOPES))
         return answer["access_token"], app, code
 
     def test_mastodon_binding(self):
@@ -484,8 +486,9 @@ class EmulatorTest(unittest.TestCase):
         rec = self.last_request("mastodon")
         self.assertEqual((rec["bearer"], rec["oauth"]["checked"]), (token, False))
         self.control("POST", "/control/account", {"service": "mastodon", "username": "ann"})
-        self.assertEqual(self.masto("GET", "/api/v1/accounts/verify_credentials",
-                                    token)[2]["username"], "ann")
+        self.control("POST", "/control/quirks", {"service": "mastodon", "omit": ["acct"]})
+        account = self.masto("GET", "/api/v1/accounts/verify_credentials", token)[2]
+        self.assertEqual((account["username"], "acct" in account), ("ann", False))
 
         exchange = [("grant_type", "authorization_code"), ("code", code),
                     ("client_id", app["client_id"]), ("client_secret", app["client_secret"]),
@@ -496,7 +499,8 @@ class EmulatorTest(unittest.TestCase):
         _, page = self.masto_code(app)
         fresh = re.search(r'<span id="verifier">([\w-]+)</span>', page).group(1)
         for changed, expected in ((("client_secret", "x"), (400, "invalid_grant")),
-                                  (("redirect_uri", "https://a.example/"), (400, "invalid_grant")),
+                                  (("redirect_uri", "https://a.example/"),
+                                   (400, "invalid_grant")),
                                   (("client_id", "nobody"), (401, "invalid_client"))):
             form = [(k, changed[1] if k == changed[0] else (fresh if k == "code" else v))
                     for k, v in exchange]
@@ -507,7 +511,8 @@ class EmulatorTest(unittest.TestCase):
 
         # Registration and the code page check what they are given.
         for form in ([("redirect_uris", self.OOB)], [("client_name", "P")],
-                     [("client_name", "P"), ("redirect_uris", self.OOB), ("scopes", "read:all")]):
+                     [("client_name", "P"), ("redirect_uris", self.OOB),
+                      ("scopes", "read:all")]):
             status, _, answer = self.masto("POST", "/api/v1/apps", form=form)
             self.assertEqual(status, 422, form)
             self.assertIn("error", answer)
@@ -516,7 +521,8 @@ class EmulatorTest(unittest.TestCase):
 
     def test_mastodon_token_checks(self):
         token, _, _ = self.masto_token("read:accounts")
-        self.assertEqual(self.masto("GET", "/api/v1/accounts/verify_credentials", token)[0], 200)
+        self.assertEqual(self.masto("GET", "/api/v1/accounts/verify_credentials",
+                                    token)[0], 200)
         status, _, answer = self.masto("POST", "/api/v1/statuses", token, [("status", "x")])
         self.assertEqual((status, answer),
                          (403, {"error": "This action is outside the authorized scopes"}))
@@ -587,14 +593,16 @@ class EmulatorTest(unittest.TestCase):
         self.assertEqual(send(token, "once", "k-1")[2]["id"], first["id"])
         self.assertEqual(self.last_request("mastodon")["replay"], True)
         self.assertNotEqual(send(other, "once", "k-1")[2]["id"], first["id"])
-        self.assertEqual(len(self.control("GET", "/control/posts?service=mastodon")["posts"]), 2)
+        posts = self.control("GET", "/control/posts?service=mastodon")["posts"]
+        self.assertEqual(len(posts), 2)
 
         # Characters are counted, not bytes: 500 Chinese characters pass, 501 do not.
         self.assertEqual(send(token, "字" * 500, "k-2")[0], 200)
         status, _, answer = send(token, "字" * 501, "k-3")
         self.assertEqual((status, answer["error"]),
                          (422, "Validation failed: Text character limit of 500 exceeded"))
-        self.assertEqual(self.masto("POST", "/api/v1/statuses", token, [("status", " ")])[0], 422)
+        self.assertEqual(self.masto("POST", "/api/v1/statuses", token,
+                                    [("status", " ")])[0], 422)
         self.control("POST", "/control/mastodon/instance", {"max_characters": 10})
         self.assertEqual(send(token, "x" * 11, "k-4")[0], 422)
         conf = self.masto("GET", "/api/v1/instance")[2]["configuration"]["statuses"]
@@ -628,7 +636,8 @@ class EmulatorTest(unittest.TestCase):
         token, _, _ = self.masto_token()
         self.control("POST", "/control/fault", {"service": "mastodon",
                                                 "endpoint": "notifications",
-                                                "mode": "retry_after", "seconds": 7, "count": 1})
+                                                "mode": "retry_after", "seconds": 7,
+                                                "count": 1})
         status, headers, answer = self.masto("GET", "/api/v1/notifications", token)
         self.assertEqual((status, headers["Retry-After"], answer),
                          (429, "7", {"error": "Too many requests"}))
@@ -637,7 +646,8 @@ class EmulatorTest(unittest.TestCase):
                                                 "mode": "status", "status": 502,
                                                 "content_type": "text/html",
                                                 "body": "<html>Bad gateway"})
-        status, headers, text = self.masto("POST", "/api/v1/statuses", token, [("status", "x")])
+        status, headers, text = self.masto("POST", "/api/v1/statuses", token,
+                                           [("status", "x")])
         self.assertEqual((status, headers["Content-Type"], text),
                          (502, "text/html", "<html>Bad gateway"))
         self.assertEqual(self.last_request("mastodon")["fault"], "status")
@@ -648,6 +658,11 @@ class EmulatorTest(unittest.TestCase):
         page = self.http("control", "GET", "/")[1].decode()
         self.assertIn("https://127.0.0.1:%d" % self.ports["mastodon"], page)
         self.assertIn('action="/control/mastodon/notify"', page)
+        status, _ = self.http("control", "POST", "/control/mastodon/notify", {
+            "Content-Type": "application/x-www-form-urlencoded"}, b"type=follow&count=1")
+        self.assertEqual(status, 303)  # the page's +1 button, back to the page
+        self.assertEqual([n["type"] for n in self.masto("GET", "/api/v1/notifications",
+                                                        token)[2]], ["follow"])
         with open(os.path.join(self.dir, "Services.ini"), encoding="utf-8") as f:
             self.assertIn("Mastodon=127.0.0.1:%d\n" % self.ports["mastodon"], f.read())
 
