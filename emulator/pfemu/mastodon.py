@@ -9,7 +9,7 @@ import time
 
 from . import pages
 from .mastodon_state import (KNOWN_SCOPES, NOTIFICATION_TYPES, OOB_REDIRECT, has_scope)
-from .services import apply_fault, json_answer
+from .services import answer_with_faults, json_answer
 
 IMAGE_MAGIC = ((b"\x89PNG\r\n\x1a\n", "image/png"), (b"\xff\xd8\xff", "image/jpeg"),
                (b"GIF87a", "image/gif"), (b"GIF89a", "image/gif"))
@@ -164,9 +164,11 @@ class MastodonApp:
         return response
 
     def _answer(self, ctx, route, bearer, entry):
-        faulted = apply_fault(self.state, "mastodon", route.endpoint, entry, refusal())
-        if faulted is not None:
-            return faulted
+        return answer_with_faults(self.state, "mastodon", route.endpoint, entry,
+                                  lambda: self._normal_answer(ctx, route, bearer, entry),
+                                  refusal())
+
+    def _normal_answer(self, ctx, route, bearer, entry):
         if ctx.parse_error is not None:
             return error(ctx.parse_error[0], ctx.parse_error[1])
         if ctx.json_invalid:

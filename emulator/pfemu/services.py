@@ -96,13 +96,16 @@ def fault_response(fault, refusal=None):
     return Response(500, "unknown fault mode\n")
 
 
-def apply_fault(state, service, endpoint, entry, refusal=None):
-    """The answer a fault set on this endpoint gives, or None to answer normally (no
-    fault, or once a "delay" has passed). A "hang" holds the request until it is let go."""
+def answer_with_faults(state, service, endpoint, entry, normal, refusal=None):
+    """The answer to a request: normal() unless a fault is set on this endpoint. A fault
+    with "after" lets the request take effect first and then replaces its answer (a post
+    made whose answer is lost). A "hang" holds the request until it is let go; a "delay"
+    waits, then gives the normal answer. `refusal` is the service's own 401."""
     fault = state.take_fault(service, endpoint)
     if fault is None:
-        return None
+        return normal()
     state.update_record(entry, fault=fault["mode"])
+    done = normal() if fault.get("after") else None
     mode = fault["mode"]
     if mode == "hang":
         with state.lock:
@@ -111,7 +114,7 @@ def apply_fault(state, service, endpoint, entry, refusal=None):
         return Response.drop()
     if mode == "delay":
         state.shutting_down.wait(max(0.0, fault.get("ms", 1000)) / 1000.0)
-        return None
+        return done or normal()
     return fault_response(fault, refusal)
 
 
@@ -222,9 +225,10 @@ class ServiceApp:
         return response
 
     def _answer(self, ctx, route, oauth, entry):
-        faulted = apply_fault(self.state, self.service, route.endpoint, entry)
-        if faulted is not None:
-            return faulted
+        return answer_with_faults(self.state, self.service, route.endpoint, entry,
+                                  lambda: self._normal_answer(ctx, route, oauth))
+
+    def _normal_answer(self, ctx, route, oauth):
         if ctx.parse_error is not None:
             return Response(ctx.parse_error[0], ctx.parse_error[1] + "\n")
         if route.post_only and ctx.method != "POST":

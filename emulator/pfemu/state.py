@@ -224,6 +224,8 @@ class State:
                 fault[key] = wanted[key]
         if "length" in wanted:
             fault["length"] = bool(wanted["length"])
+        if wanted.get("after"):
+            fault["after"] = True
         if mode == "status" and not 100 <= fault.get("status", 0) <= 599:
             raise ControlError("mode status needs \"status\": 100..599")
         with self.lock:

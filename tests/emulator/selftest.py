@@ -595,6 +595,14 @@ class EmulatorTest(unittest.TestCase):
         self.assertNotEqual(send(other, "once", "k-1")[2]["id"], first["id"])
         posts = self.control("GET", "/control/posts?service=mastodon")["posts"]
         self.assertEqual(len(posts), 2)
+        # The post is made but its answer lost: the retry with the key gets that post.
+        self.control("POST", "/control/fault", {"service": "mastodon", "endpoint": "statuses",
+                                                "mode": "drop", "after": True, "count": 1})
+        self.assertIsInstance(self._catch(lambda: send(token, "lost", "k-5")), Exception)
+        made = self.control("GET", "/control/posts?service=mastodon")["posts"][-1]
+        self.assertEqual((made["text"], send(token, "lost", "k-5")[2]["id"]),
+                         ("lost", made["id"]))
+        self.assertEqual(len(self.control("GET", "/control/posts")["posts"]), 3)
 
         # Characters are counted, not bytes: 500 Chinese characters pass, 501 do not.
         self.assertEqual(send(token, "字" * 500, "k-2")[0], 200)
