@@ -11,8 +11,7 @@ from . import pages
 from .mastodon_state import (KNOWN_SCOPES, NOTIFICATION_TYPES, OOB_REDIRECT, has_scope)
 from .services import answer_with_faults, json_answer
 
-IMAGE_MAGIC = ((b"\x89PNG\r\n\x1a\n", "image/png"), (b"\xff\xd8\xff", "image/jpeg"),
-               (b"GIF87a", "image/gif"), (b"GIF89a", "image/gif"))
+IMAGE_MAGIC = (b"\x89PNG\r\n\x1a\n", b"\xff\xd8\xff", b"GIF87a", b"GIF89a")  # PNG, JPEG, GIF
 MAX_UPLOAD = 16 * 1024 * 1024
 MAX_ATTACHMENTS = 4
 VISIBILITIES = ("public", "unlisted", "private", "direct")
@@ -79,10 +78,8 @@ def status_html(text):
 def media_kind(upload):
     """"image", "video" or "audio" from the file's first bytes or its stated type;
     None for anything else."""
-    for magic, _ in IMAGE_MAGIC:
-        if upload.data.startswith(magic):
-            return "image"
-    if upload.data[8:12] == b"WEBP" and upload.data.startswith(b"RIFF"):
+    if upload.data.startswith(IMAGE_MAGIC) or (upload.data.startswith(b"RIFF")
+                                              and upload.data[8:12] == b"WEBP"):
         return "image"
     major = (upload.content_type or "").split("/")[0].lower()
     return major if major in ("image", "video", "audio") else None
