@@ -42,23 +42,40 @@ def write_atomically(path, text):
     os.replace(tmp, path)
 
 
-def make_certificate(state_dir, name="cert"):
-    """A self-signed certificate for 127.0.0.1 (subjectAltName IP:127.0.0.1) with a key of
-    its own, as DIR/<name>.pem and DIR/<name>-key.pem ("cert" keeps key.pem)."""
-    cert = os.path.join(state_dir, name + ".pem")
-    key = os.path.join(state_dir, "key.pem" if name == "cert" else name + "-key.pem")
-    base = ["openssl", "req", "-x509", "-nodes", "-keyout", key, "-out", cert, "-days",
-            "3650", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"]
+EC_KEY = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"]
+RSA_KEY = ["-newkey", "rsa:2048"]
+
+
+def make_certificates(state_dir, names):
+    """{name: (cert, key)}: for each name a self-signed certificate for 127.0.0.1
+    (subjectAltName IP:127.0.0.1) with a key of its own, as DIR/<name>.pem and
+    DIR/<name>-key.pem ("cert" keeps key.pem). The openssl runs go side by side."""
+    def files(name):
+        return (os.path.join(state_dir, name + ".pem"),
+                os.path.join(state_dir, "key.pem" if name == "cert" else name + "-key.pem"))
+
+    def command(name, keyargs):
+        cert, key = files(name)
+        return (["openssl", "req", "-x509"] + keyargs + [
+            "-nodes", "-keyout", key, "-out", cert, "-days", "3650", "-subj", "/CN=127.0.0.1",
+            "-addext", "subjectAltName=IP:127.0.0.1"])
+
     # An EC key is made in a few milliseconds; RSA is the fallback.
-    for keyargs in (["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"],
-                    ["-newkey", "rsa:2048"]):
-        result = subprocess.run(base[:3] + keyargs + base[3:], stdout=subprocess.DEVNULL,
-                                stderr=subprocess.PIPE)
-        if result.returncode == 0:
-            os.chmod(key, 0o600)
-            return cert, key
-    raise RuntimeError("openssl could not make a certificate: %s"
-                       % result.stderr.decode(errors="replace"))
+    runs = {name: subprocess.Popen(command(name, EC_KEY), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE) for name in names}
+    made = {}
+    for name, run in runs.items():
+        run.communicate()
+        if run.returncode != 0:
+            result = subprocess.run(command(name, RSA_KEY), stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE)
+            if result.returncode != 0:
+                raise RuntimeError("openssl could not make a certificate: %s"
+                                   % result.stderr.decode(errors="replace"))
+        cert, key = files(name)
+        os.chmod(key, 0o600)
+        made[name] = (cert, key)
+    return made
 
 
 def services_ini(ports, ca_file):
@@ -84,14 +101,14 @@ def main():
     if args.ready_file and os.path.exists(args.ready_file):
         os.remove(args.ready_file)  # never leave a stale one from an earlier run
 
-    cert, key = make_certificate(state_dir)
+    # "badcert" is valid for 127.0.0.1 too, but signed by nobody the CA file names: a
+    # client that verifies TLS must refuse the mastodon_badcert port.
+    certificates = make_certificates(state_dir, ("cert", "badcert"))
+    cert = certificates["cert"][0]
     tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    tls.load_cert_chain(cert, key)
-    # Valid for 127.0.0.1 too, but signed by nobody the CA file names: a client that
-    # verifies TLS must refuse the mastodon_badcert port.
-    bad_cert, bad_key = make_certificate(state_dir, "badcert")
+    tls.load_cert_chain(*certificates["cert"])
     bad_tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    bad_tls.load_cert_chain(bad_cert, bad_key)
+    bad_tls.load_cert_chain(*certificates["badcert"])
     role_tls = {"tencent_open_tls": tls, "mastodon": tls, "mastodon_badcert": bad_tls}
 
     state = State(state_dir)
