@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Local stand-in for Tencent Weibo, Sina Weibo, Sohu Weibo, Twitter and the IP-echo
-page, on loopback, with a control interface for tests and a page for the demo.
+"""Local stand-in for Tencent Weibo, Sina Weibo, Sohu Weibo, Twitter, a Mastodon server
+and the IP-echo page, on loopback, with a control interface for tests and a page for the
+demo.
 
     /usr/bin/python3 emulator/plumfinch_emulator.py --state-dir DIR
         [--ready-file FILE] [--services-ini FILE] [--base-port N] [--verbose]
@@ -21,13 +22,14 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from pfemu.control import ControlApp  # noqa: E402
 from pfemu.httpcore import RoleServer  # noqa: E402
-from pfemu.services import ROLES, ServiceApp  # noqa: E402
+from pfemu.mastodon import MastodonApp  # noqa: E402
+from pfemu.services import MASTODON_ROLES, ROLES, ServiceApp  # noqa: E402
 from pfemu.state import State  # noqa: E402
 
 INI_HOSTS = (("TencentOpen", "tencent_open"), ("TencentOpenSecure", "tencent_open_tls"),
              ("TencentWeb", "tencent_web"), ("SinaApi", "sina_api"), ("SinaWeb", "sina_web"),
              ("SohuApi", "sohu_api"), ("SohuWeb", "sohu_web"), ("TwitterApi", "twitter_api"),
-             ("TwitterWeb", "twitter_web"))
+             ("TwitterWeb", "twitter_web"), ("Mastodon", "mastodon"))
 
 
 def write_atomically(path, text):
@@ -40,22 +42,40 @@ def write_atomically(path, text):
     os.replace(tmp, path)
 
 
-def make_certificate(state_dir):
-    """A self-signed certificate for 127.0.0.1 (subjectAltName IP:127.0.0.1)."""
-    cert = os.path.join(state_dir, "cert.pem")
-    key = os.path.join(state_dir, "key.pem")
-    base = ["openssl", "req", "-x509", "-nodes", "-keyout", key, "-out", cert, "-days",
-            "3650", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"]
+EC_KEY = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"]
+RSA_KEY = ["-newkey", "rsa:2048"]
+
+
+def make_certificates(state_dir, names):
+    """{name: (cert, key)}: for each name a self-signed certificate for 127.0.0.1
+    (subjectAltName IP:127.0.0.1) with a key of its own, as DIR/<name>.pem and
+    DIR/<name>-key.pem ("cert" keeps key.pem). The openssl runs go side by side."""
+    def files(name):
+        return (os.path.join(state_dir, name + ".pem"),
+                os.path.join(state_dir, "key.pem" if name == "cert" else name + "-key.pem"))
+
+    def command(name, keyargs):
+        cert, key = files(name)
+        return (["openssl", "req", "-x509"] + keyargs + [
+            "-nodes", "-keyout", key, "-out", cert, "-days", "3650", "-subj", "/CN=127.0.0.1",
+            "-addext", "subjectAltName=IP:127.0.0.1"])
+
     # An EC key is made in a few milliseconds; RSA is the fallback.
-    for keyargs in (["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"],
-                    ["-newkey", "rsa:2048"]):
-        result = subprocess.run(base[:3] + keyargs + base[3:], stdout=subprocess.DEVNULL,
-                                stderr=subprocess.PIPE)
-        if result.returncode == 0:
-            os.chmod(key, 0o600)
-            return cert, key
-    raise RuntimeError("openssl could not make a certificate: %s"
-                       % result.stderr.decode(errors="replace"))
+    runs = {name: subprocess.Popen(command(name, EC_KEY), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE) for name in names}
+    made = {}
+    for name, run in runs.items():
+        run.communicate()
+        if run.returncode != 0:
+            result = subprocess.run(command(name, RSA_KEY), stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE)
+            if result.returncode != 0:
+                raise RuntimeError("openssl could not make a certificate: %s"
+                                   % result.stderr.decode(errors="replace"))
+        cert, key = files(name)
+        os.chmod(key, 0o600)
+        made[name] = (cert, key)
+    return made
 
 
 def services_ini(ports, ca_file):
@@ -81,9 +101,15 @@ def main():
     if args.ready_file and os.path.exists(args.ready_file):
         os.remove(args.ready_file)  # never leave a stale one from an earlier run
 
-    cert, key = make_certificate(state_dir)
+    # "badcert" is valid for 127.0.0.1 too, but signed by nobody the CA file names: a
+    # client that verifies TLS must refuse the mastodon_badcert port.
+    certificates = make_certificates(state_dir, ("cert", "badcert"))
+    cert = certificates["cert"][0]
     tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    tls.load_cert_chain(cert, key)
+    tls.load_cert_chain(*certificates["cert"])
+    bad_tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    bad_tls.load_cert_chain(*certificates["badcert"])
+    role_tls = {"tencent_open_tls": tls, "mastodon": tls, "mastodon_badcert": bad_tls}
 
     state = State(state_dir)
     ports = {}
@@ -91,8 +117,7 @@ def main():
     try:
         for offset, role in enumerate(ROLES):
             port = args.base_port + offset if args.base_port else 0
-            server = RoleServer(role, port, None,
-                                tls if role == "tencent_open_tls" else None, args.verbose)
+            server = RoleServer(role, port, None, role_tls.get(role), args.verbose)
             ports[role] = server.server_address[1]
             servers.append(server)
     except OSError as e:
@@ -103,6 +128,8 @@ def main():
     for server in servers:
         if server.role == "control":
             server.app = ControlApp(state, ports)
+        elif server.role in MASTODON_ROLES:
+            server.app = MastodonApp(state, server.role, ports)
         else:
             server.app = ServiceApp(state, server.role, ports)
 

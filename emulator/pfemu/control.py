@@ -67,6 +67,13 @@ class ControlApp:
             return _json({"accounts": self.state.accounts_snapshot()})
         if path == "/control/ports":
             return _json({"ports": self.ports})
+        if path == "/control/mastodon":
+            return _json(self.state.mastodon.snapshot())
+        if path == "/control/mastodon/code":
+            code = self.state.mastodon.snapshot()["last_code"]
+            if code is None:
+                return _error(404, "no code issued yet")
+            return _json({"code": code})
         return _error(404, "no such control call: %s" % path)
 
     def _body(self, ctx):
@@ -91,7 +98,13 @@ class ControlApp:
         if path == "/control/fault/clear":
             self.state.clear_faults()
             return Response.redirect("/") if from_page else _json({"ok": True})
+        # The page's buttons post forms; curl -d '{...}' also says form-encoded.
+        if (path == "/control/mastodon/notify" and from_page
+                and not ctx.body.lstrip().startswith(b"{")):
+            return self._notify_from_page(ctx)
         body = self._body(ctx)
+        if path.startswith("/control/mastodon/"):
+            return self._mastodon(path, body)
         if path == "/control/fault":
             return _json({"ok": True, "fault": self.state.set_fault(body)})
         if path == "/control/quirks":
@@ -106,6 +119,28 @@ class ControlApp:
         if path == "/control/ipecho":
             return _json({"ok": True, "ipecho": self.state.set_ipecho(body)})
         return _error(404, "no such control call: %s" % path)
+
+    def _mastodon(self, path, body):
+        m = self.state.mastodon
+        if path == "/control/mastodon/instance":
+            return _json({"ok": True, "instance": m.set_instance(body)})
+        if path == "/control/mastodon/media":
+            return _json({"ok": True, "media": m.set_media(body)})
+        if path == "/control/mastodon/notify":
+            added = m.notify(body.get("type"), body.get("count", 1))
+            return _json({"ok": True, "ids": [n["id"] for n in added]})
+        if path == "/control/mastodon/revoke":
+            m.revoke()
+            return _json({"ok": True})
+        return _error(404, "no such control call: %s" % path)
+
+    def _notify_from_page(self, ctx):
+        try:
+            count = int(ctx.form_value("count", "1"))
+        except ValueError:
+            raise ControlError("not a number")
+        self.state.mastodon.notify(ctx.form_value("type", ""), count)
+        return Response.redirect("/")
 
     def _bump(self, ctx):
         """The control page's buttons: +n or set one counter, then back to the page."""

@@ -1,10 +1,11 @@
 """HTTP plumbing shared by every port: one threading server per role (TLS optional),
-request parsing (query, form bodies, multipart uploads, chunked bodies) and answers
+request parsing (query, form and JSON bodies, multipart uploads, chunked bodies) and answers
 (plain, streamed oversize bodies, dropped connections).
 """
 import email.parser
 import email.utils
 import hashlib
+import json
 import socket
 import ssl
 import sys
@@ -124,6 +125,32 @@ def parse_multipart(content_type, body):
     return fields, files
 
 
+def json_form_pairs(body):
+    """A JSON object body as form pairs, the way a form would carry it: an array becomes
+    repeated "name[]" pairs, true/false become "true"/"false". (pairs, invalid)."""
+    try:
+        obj = json.loads(body.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError):
+        return [], True
+    if not isinstance(obj, dict):
+        return [], True
+
+    def text(value):
+        if isinstance(value, bool):
+            return "true" if value else "false"
+        if value is None:
+            return ""
+        return value if isinstance(value, str) else json.dumps(value, ensure_ascii=False)
+
+    pairs = []
+    for name, value in obj.items():
+        if isinstance(value, list):
+            pairs += [(name + "[]", text(v)) for v in value]
+        else:
+            pairs.append((name, text(value)))
+    return pairs, False
+
+
 class Context:
     """One arrived request, parsed."""
 
@@ -156,12 +183,15 @@ class Context:
         self.content_type = handler.headers.get("Content-Type", "")
         self.form = []
         self.files = []
+        self.json_invalid = False  # a JSON body that is not a JSON object
         self.body_text = ""
         ctype = self.content_type.lower()
         if "application/x-www-form-urlencoded" in ctype:
             self.body_text = body.decode("utf-8", "replace")
             self.form = urllib.parse.parse_qsl(self.body_text, keep_blank_values=True,
                                                errors="replace")
+        elif ctype.startswith("application/json") and body.strip():
+            self.form, self.json_invalid = json_form_pairs(body)
         elif ctype.startswith("multipart/") and parse_error is None:
             try:
                 self.form, self.files = parse_multipart(self.content_type, body)
@@ -181,6 +211,14 @@ class Context:
     def form_value(self, name, default=None):
         for k, v in self.form:
             if k == name:
+                return v
+        return default
+
+    def header(self, name, default=None):
+        """A request header by name, whatever its case."""
+        name = name.lower()
+        for k, v in self.headers.items():
+            if k.lower() == name:
                 return v
         return default
 

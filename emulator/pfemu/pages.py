@@ -11,7 +11,7 @@ from .httpcore import Response
 from .state import COUNTER_NAMES, SERVICES
 
 SERVICE_TITLES = {"tencent": "腾讯微博", "sina": "新浪微博", "sohu": "搜狐微博",
-                  "twitter": "Twitter", "ipecho": "IP echo"}
+                  "twitter": "Twitter", "mastodon": "Mastodon", "ipecho": "IP echo"}
 
 _STYLE = """body{font-family:sans-serif;margin:2em;max-width:60em;color:#222}
 h1{font-size:1.4em}h2{font-size:1.1em;margin-top:1.5em}
@@ -50,6 +50,22 @@ def authorize_page(state, service, ctx):
     return _page("%s - 授权" % title, body)
 
 
+def mastodon_authorize_page(app, scopes, code, account):
+    """Mastodon's page after "Authorize" for an out-of-band app: the code to copy."""
+    body = ("<h1>Mastodon</h1>\n<p><b>%s</b> would like to access <b>@%s</b> with the "
+            "scopes <code>%s</code>. Authorized.</p>\n<p>Copy this authorization code and "
+            "paste it to the application:</p>\n"
+            "<p class=\"code\"><span id=\"verifier\">%s</span></p>" % (
+                _e(app["name"]), _e(account["username"]), _e(" ".join(scopes)), _e(code)))
+    return _page("Mastodon - Authorization required", body)
+
+
+def mastodon_authorize_refused(reason):
+    return _page("Mastodon - An error has occurred",
+                 "<h1>Mastodon</h1><p class=\"bad\">The authorization request was "
+                 "refused: %s.</p>" % _e(reason), 400)
+
+
 # ---- web hosts -------------------------------------------------------------------------
 def _post_html(post, service):
     pic = ""
@@ -58,6 +74,8 @@ def _post_html(post, service):
             post["picture_file"]))
     when = time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(post["time"]))
     link = "/t/%s" % post["id"] if service == "tencent" else "/status/%s" % post["id"]
+    if service == "mastodon":
+        link = "/@%s/%s" % (post.get("account", ""), post["id"])
     return ("<div class=\"post\" id=\"post-%s\"><div class=\"text\">%s</div>%s"
             "<div class=\"muted\"><a href=\"%s\">%s</a> · %s</div></div>" % (
                 _e(post["id"]), _e(post["text"]), pic, _e(link), _e(post["id"]), _e(when)))
@@ -129,17 +147,58 @@ def web_page(state, service, ctx):
         if len(parts) == 2 and parts[1] == "fans":
             return counter_page("%s 的粉丝 (fans)" % parts[0],
                                 "新粉丝：%d" % counters["followers"])
+    if service == "mastodon":
+        me = account["username"]
+        posts = [dict(p, account=me) for p in posts]  # listing() links to /@me/<id>
+        if len(parts) == 2 and parts[0] == "@" + me:
+            post = state.find_post(service, parts[1])
+            if post is not None:
+                return _page(title, "<h1>%s</h1>%s" % (_e(title), _post_html(
+                    dict(post, account=me), service)))
+        if path in ("/", "/@" + me):
+            return listing("@%s" % me)
+        if path == "/notifications":
+            kinds = {}
+            for n in state.mastodon.notifications_snapshot():
+                kinds[n["type"]] = kinds.get(n["type"], 0) + 1
+            return counter_page("Notifications", ", ".join(
+                "%s: %d" % kv for kv in sorted(kinds.items())) or "No notifications yet.")
     if service == "sohu" and path == "/follow/followed.jsp":
         uid = ctx.query_value("uid", "")
         return counter_page("%s 的粉丝 (followers)" % uid,
                             "粉丝：%d" % counters["followers_count"])
-    who = account.get("screen_name") or account.get("name") or ""
+    who = account.get("screen_name") or account.get("name") or account.get("username") or ""
     return _page("%s - %s" % (title, path),
                  "<h1>%s</h1><p>页面 <code>%s</code></p><p class=\"muted\">帐号：%s</p>" % (
                      _e(title), _e(ctx.target), _e(who)))
 
 
 # ---- control page ----------------------------------------------------------------------
+def _mastodon_section(state, ports):
+    """The Mastodon server's address for the bind dialog, its notifications with +1
+    buttons, and its settings."""
+    kinds = {}
+    for n in state.mastodon.notifications_snapshot():
+        kinds[n["type"]] = kinds.get(n["type"], 0) + 1
+    settings = state.mastodon.snapshot()
+    out = ["<h2>Mastodon</h2><p>服务器 (server for the bind dialog): <code>https://127.0.0.1:"
+           "%d</code> · 证书错误 (bad certificate): <code>https://127.0.0.1:%d</code></p>" % (
+               ports["mastodon"], ports["mastodon_badcert"])]
+    out.append("<table><tr><th>notifications</th><th>count</th><th></th></tr>")
+    for kind, label in (("mention", "mentions"), ("follow", "follows")):
+        out.append(
+            "<tr><td>%s</td><td>%d</td><td><form method=\"post\" "
+            "action=\"/control/mastodon/notify\"><input type=\"hidden\" name=\"type\" "
+            "value=\"%s\"><button name=\"count\" value=\"1\">+1</button> "
+            "<button name=\"count\" value=\"5\">+5</button></form></td></tr>" % (
+                _e(label), kinds.get(kind, 0), _e(kind)))
+    out.append("</table><p class=\"muted\">max_characters %s, processing_polls %d, "
+               "%d app(s), %d token(s)</p>" % (
+                   _e(settings["instance"]["max_characters"]), settings["processing_polls"],
+                   len(settings["apps"]), len(settings["tokens"])))
+    return "".join(out)
+
+
 def control_page(state, ports):
     counters = state.counters_snapshot()
     accounts = state.accounts_snapshot()
@@ -165,6 +224,8 @@ def control_page(state, ports):
                     _e(SERVICE_TITLES[service]), _e(name), value, _e(service), _e(name)))
     out.append("</table>")
 
+    out.append(_mastodon_section(state, ports))
+
     out.append("<h2>帐号 (accounts)</h2><table>")
     for service in SERVICES:
         out.append("<tr><td>%s</td><td>%s</td></tr>" % (
@@ -175,7 +236,7 @@ def control_page(state, ports):
     out.append("<h2>端口 (ports)</h2><table>")
     for role, port in ports.items():
         link = "http://127.0.0.1:%d/" % port
-        if role == "tencent_open_tls":
+        if role in ("tencent_open_tls", "mastodon", "mastodon_badcert"):
             link = "https://127.0.0.1:%d/" % port
         elif role == "ipecho":
             link += "getip.asp"

@@ -13,8 +13,11 @@ from .httpcore import Response
 from .oauthcheck import ServiceChecker, oauth_params_of
 from .state import HANG_LIMIT
 
+# Mastodon's roles come after "control", so the --base-port offsets of the others stay.
 ROLES = ("tencent_open", "tencent_open_tls", "tencent_web", "sina_api", "sina_web",
-         "sohu_api", "sohu_web", "twitter_api", "twitter_web", "ipecho", "control")
+         "sohu_api", "sohu_web", "twitter_api", "twitter_web", "ipecho", "control",
+         "mastodon", "mastodon_badcert")
+MASTODON_ROLES = ("mastodon", "mastodon_badcert")
 
 ROLE_SERVICE = {
     "tencent_open": "tencent", "tencent_open_tls": "tencent", "tencent_web": "tencent",
@@ -59,18 +62,27 @@ def _number_or_text(value):
     return int(value) if value.isdigit() and len(value) < 19 else value
 
 
-def fault_response(fault):
+def _fault_body(fault):
+    if "body_base64" in fault:
+        return base64.b64decode(fault["body_base64"])
+    return fault.get("body", "")
+
+
+def fault_response(fault, refusal=None):
+    """The answer of a fault mode; `refusal` is the service's own 401 for "refuse"."""
     mode = fault["mode"]
     if mode == "refuse":
-        return Response(401, "refused by fault injection\n")
+        return refusal or Response(401, "refused by fault injection\n")
     if mode == "status":
-        return Response(fault["status"], fault.get("body", ""),
+        return Response(fault["status"], _fault_body(fault),
                         fault.get("content_type", "text/plain; charset=utf-8"))
     if mode == "body":
-        body = fault.get("body", "")
-        if "body_base64" in fault:
-            body = base64.b64decode(fault["body_base64"])
-        return Response(200, body, fault.get("content_type", "text/plain; charset=utf-8"))
+        return Response(200, _fault_body(fault),
+                        fault.get("content_type", "text/plain; charset=utf-8"))
+    if mode == "retry_after":
+        body = json.dumps({"error": "Too many requests"})
+        return Response(429, body, "application/json; charset=utf-8",
+                        headers=[("Retry-After", str(fault.get("seconds", 2)))])
     if mode == "empty":
         return Response(200, b"")
     if mode == "drop":
@@ -82,6 +94,28 @@ def fault_response(fault):
         # 0xFF never occurs in UTF-8, so the body can never pass as UTF-8 text.
         return Response(200, b"\xff" + os.urandom(n - 1), "application/json; charset=utf-8")
     return Response(500, "unknown fault mode\n")
+
+
+def answer_with_faults(state, service, endpoint, entry, normal, refusal=None):
+    """The answer to a request: normal() unless a fault is set on this endpoint. A fault
+    with "after" lets the request take effect first and then replaces its answer (a post
+    made whose answer is lost). A "hang" holds the request until it is let go; a "delay"
+    waits, then gives the normal answer. `refusal` is the service's own 401."""
+    fault = state.take_fault(service, endpoint)
+    if fault is None:
+        return normal()
+    state.update_record(entry, fault=fault["mode"])
+    done = normal() if fault.get("after") else None
+    mode = fault["mode"]
+    if mode == "hang":
+        with state.lock:
+            release = state.hang_release
+        release.wait(HANG_LIMIT)
+        return Response.drop()
+    if mode == "delay":
+        state.shutting_down.wait(max(0.0, fault.get("ms", 1000)) / 1000.0)
+        return done or normal()
+    return fault_response(fault, refusal)
 
 
 class Route:
@@ -191,19 +225,10 @@ class ServiceApp:
         return response
 
     def _answer(self, ctx, route, oauth, entry):
-        fault = self.state.take_fault(self.service, route.endpoint)
-        if fault is not None:
-            self.state.update_record(entry, fault=fault["mode"])
-            mode = fault["mode"]
-            if mode == "hang":
-                with self.state.lock:
-                    release = self.state.hang_release
-                release.wait(HANG_LIMIT)
-                return Response.drop()
-            if mode == "delay":
-                self.state.shutting_down.wait(max(0.0, fault.get("ms", 1000)) / 1000.0)
-            else:
-                return fault_response(fault)
+        return answer_with_faults(self.state, self.service, route.endpoint, entry,
+                                  lambda: self._normal_answer(ctx, route, oauth))
+
+    def _normal_answer(self, ctx, route, oauth):
         if ctx.parse_error is not None:
             return Response(ctx.parse_error[0], ctx.parse_error[1] + "\n")
         if route.post_only and ctx.method != "POST":

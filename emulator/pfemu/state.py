@@ -10,7 +10,10 @@ import secrets
 import threading
 import time
 
-SERVICES = ("tencent", "sina", "sohu", "twitter")
+from .errors import ControlError
+from .mastodon_state import MastodonState
+
+SERVICES = ("tencent", "sina", "sohu", "twitter", "mastodon")
 RECORDED_SERVICES = SERVICES + ("ipecho",)
 
 # Consumer credentials registered with each service: (key, secret).
@@ -26,7 +29,10 @@ PRESET_ACCOUNTS = {
     "sina": {"user_id": "1904178193", "screen_name": "新浪用户", "name": "新浪用户"},
     "sohu": {"user_id": "20110815", "screen_name": "搜狐用户", "name": "搜狐用户"},
     "twitter": {"user_id": "783214", "screen_name": "twitter_user", "name": "Twitter User"},
+    "mastodon": {"id": "109384025117337", "username": "mastodon_user",
+                 "display_name": "Mastodon User"},
 }
+ACCOUNT_KEYS = {"mastodon": ("id", "username", "display_name")}
 
 COUNTER_NAMES = {
     "tencent": ("private", "mentions", "create", "fans"),
@@ -35,23 +41,22 @@ COUNTER_NAMES = {
 }
 
 ENDPOINTS = ("request_token", "authorize", "access_token", "verify_credentials", "users_show",
-             "update", "upload", "add", "add_pic", "poll", "getip", "web", "*")
+             "update", "upload", "add", "add_pic", "poll", "getip", "web", "*",
+             # Mastodon's calls
+             "apps", "token", "instance", "media", "media_status", "statuses",
+             "notifications")
 FAULT_MODES = ("refuse", "status", "body", "empty", "delay", "hang", "drop", "oversize",
-               "garbage")
+               "garbage", "retry_after")
 
 DEFAULT_IPECHO = {"status": 200, "body": "203.0.113.7\r\n"}
 
 # The first post id of each service; ids only grow, also across resets.
 FIRST_POST_ID = {"tencent": 42015088532113, "sina": 3525110000000001, "sohu": 1260000001,
-                 "twitter": 150000000000000001}
+                 "twitter": 150000000000000001, "mastodon": 113584220000000001}
 
 MAX_RECORDED = 20000
 NONCE_LIFETIME = 660  # seconds; oauthlib refuses timestamps older than 600 s anyway
 HANG_LIMIT = 600.0
-
-
-class ControlError(Exception):
-    """A control request that cannot be carried out (answered with 400)."""
 
 
 class Token:
@@ -93,6 +98,7 @@ class State:
         self.nonces = {}
         self.next_post_id = dict(FIRST_POST_ID)
         self.uploads = {}  # stored file name -> path, served by the web hosts
+        self.mastodon = MastodonState(self.lock)
         self._reset_locked()
 
     # ---- reset -------------------------------------------------------------------------
@@ -104,10 +110,13 @@ class State:
         self.counters = {s: {c: 0 for c in names} for s, names in COUNTER_NAMES.items()}
         self.accounts = copy.deepcopy(PRESET_ACCOUNTS)
         self.ipecho = dict(DEFAULT_IPECHO)
+        self.mastodon.reset()
 
     def reset(self):
         """Forgets requests, faults, quirks and posts; counters, accounts and the IP-echo
-        answer go back to their defaults. Issued tokens stay valid. Requests held by a
+        answer go back to their defaults; Mastodon forgets its media and notifications
+        and its settings go back to their defaults. Issued tokens (and Mastodon's apps
+        and bearer tokens) stay valid. Requests held by a
         "hang" fault are let go (their connections are closed without an answer)."""
         with self.lock:
             self._reset_locked()
@@ -203,6 +212,11 @@ class State:
                 if not isinstance(wanted[key], kind) or isinstance(wanted[key], bool):
                     raise ControlError("%s must be a number" % key)
                 fault[key] = wanted[key]
+        if "seconds" in wanted:
+            seconds = wanted["seconds"]
+            if isinstance(seconds, bool) or not isinstance(seconds, (int, str)):
+                raise ControlError("seconds must be a number or the header text")
+            fault["seconds"] = seconds
         for key in ("body", "content_type", "body_base64"):
             if key in wanted:
                 if not isinstance(wanted[key], str):
@@ -210,6 +224,8 @@ class State:
                 fault[key] = wanted[key]
         if "length" in wanted:
             fault["length"] = bool(wanted["length"])
+        if wanted.get("after"):
+            fault["after"] = True
         if mode == "status" and not 100 <= fault.get("status", 0) <= 599:
             raise ControlError("mode status needs \"status\": 100..599")
         with self.lock:
@@ -296,11 +312,15 @@ class State:
         if service not in SERVICES:
             raise ControlError("unknown service: %r" % (service,))
         changes = {}
-        for key in ("name", "user_id", "screen_name", "id"):
+        own_keys = ACCOUNT_KEYS.get(service)
+        for key in own_keys or ("name", "user_id", "screen_name", "id"):
             if key in wanted:
                 if not isinstance(wanted[key], (str, int)) or isinstance(wanted[key], bool):
                     raise ControlError("%s must be a string" % key)
-                changes["user_id" if key == "id" else key] = str(wanted[key])
+                value = str(wanted[key])
+                if own_keys and not value:
+                    raise ControlError("%s must not be empty" % key)
+                changes["user_id" if key == "id" and not own_keys else key] = value
         with self.lock:
             self.accounts[service].update(changes)
             return dict(self.accounts[service])
@@ -344,19 +364,22 @@ class State:
         with self.lock:
             return self.uploads.get(name)
 
-    def add_post(self, service, text, raw_status, picture=None):
+    def add_post(self, service, text, raw_status, picture=None, extra=None):
         """Stores a post and gives it the next id; None when the service already holds a
-        post with the same text (the services refuse repeated texts)."""
+        post with the same text (the weibo services and Twitter refuse repeated texts;
+        Mastodon does not). `extra` fields are stored with the post."""
         with self.lock:
-            if any(p["service"] == service and p["text"] == text for p in self.posts):
+            if service != "mastodon" and any(p["service"] == service and p["text"] == text
+                                              for p in self.posts):
                 return None
-            step = secrets.randbelow(97) + 1 if service in ("tencent", "twitter") else 1
+            step = secrets.randbelow(97) + 1 if service not in ("sina", "sohu") else 1
             post_id = self.next_post_id[service]
             self.next_post_id[service] += step
             post = {"service": service, "id": str(post_id), "text": text,
                     "raw_status": raw_status, "time": int(time.time()),
                     "picture_sha256": picture["sha256"] if picture else None,
                     "picture_file": picture["stored"] if picture else None}
+            post.update(extra or {})
             self.posts.append(post)
             return dict(post)
 

@@ -72,8 +72,14 @@ class EmulatorTest(unittest.TestCase):
 
     # ---- helpers ---------------------------------------------------------------------
     def http(self, role, method, target, headers=None, body=None, cafile=None):
+        status, _, data = self.http_full(role, method, target, headers, body, cafile)
+        return status, data
+
+    def http_full(self, role, method, target, headers=None, body=None, cafile=None):
+        """(status, headers, body) of one request; the https roles are checked against
+        the emulator's CA file."""
         port = self.ports[role]
-        if role == "tencent_open_tls":
+        if role in ("tencent_open_tls", "mastodon", "mastodon_badcert"):
             ctx = ssl.create_default_context(cafile=cafile or self.info["ca_file"])
             conn = http.client.HTTPSConnection("127.0.0.1", port, context=ctx, timeout=15)
         else:
@@ -81,7 +87,7 @@ class EmulatorTest(unittest.TestCase):
         try:
             conn.request(method, target, body=body, headers=headers or {})
             r = conn.getresponse()
-            return r.status, r.read()
+            return r.status, r.headers, r.read()
         finally:
             conn.close()
 
@@ -421,6 +427,262 @@ class EmulatorTest(unittest.TestCase):
         self.assertIn("SinaApi=127.0.0.1:%d\n" % self.ports["sina_api"], ini)
         self.assertIn("IpEchoUrl=http://127.0.0.1:%d/getip.asp" % self.ports["ipecho"], ini)
         self.assertIn("CAFile=" + self.info["ca_file"], ini)
+
+    # ---- Mastodon ----------------------------------------------------------------------
+    OOB = "urn:ietf:wg:oauth:2.0:oob"
+    SCOPES = "write:statuses write:media read:notifications read:accounts"
+
+    def masto(self, method, target, token=None, form=None, headers=None, body=None,
+              role="mastodon"):
+        """(status, headers, parsed JSON or text) of a Mastodon call; form is a list of
+        pairs sent form-encoded."""
+        headers = dict(headers or {})
+        if token:
+            headers["Authorization"] = "Bearer " + token
+        if form is not None:
+            body = urllib.parse.urlencode(form).encode()
+            headers["Content-Type"] = "application/x-www-form-urlencoded"
+        status, answer_headers, data = self.http_full(role, method, target, headers, body)
+        text = data.decode("utf-8")
+        if answer_headers.get("Content-Type", "").startswith("application/json"):
+            return status, answer_headers, json.loads(text)
+        return status, answer_headers, text
+
+    def masto_app(self, scopes=None):
+        status, _, app = self.masto("POST", "/api/v1/apps", form=[
+            ("client_name", "Plumfinch"), ("redirect_uris", self.OOB),
+            ("scopes", scopes or self.SCOPES), ("website", "https://plumfinch.example")])
+        self.assertEqual(status, 200, app)
+        return app
+
+    def masto_code(self, app, scope=None):
+        query = urllib.parse.urlencode({
+            "response_type": "code", "client_id": app["client_id"], "redirect_uri": self.OOB,
+            "scope": scope or self.SCOPES})
+        status, _, page = self.masto("GET", "/oauth/authorize?" + query)
+        return status, page
+
+    def masto_token(self, scopes=None):
+        """A bearer token through the whole bind: app, code page, token exchange."""
+        app = self.masto_app(scopes)
+        status, page = self.masto_code(app, scopes)
+        self.assertEqual(status, 200, page)
+        code = re.search(r'<span id="verifier">([\w-]+)</span>', page).group(1)
+        self.assertEqual(self.control("GET", "/control/mastodon/code")["code"], code)
+        status, _, answer = self.masto("POST", "/oauth/token", form=[
+            ("grant_type", "authorization_code"), ("code", code),
+            ("client_id", app["client_id"]), ("client_secret", app["client_secret"]),
+            ("redirect_uri", self.OOB)])
+        self.assertEqual(status, 200, answer)
+        self.assertEqual((answer["token_type"], answer["scope"]),
+                         ("Bearer", scopes or self.SCOPES))
+        return answer["access_token"], app, code
+
+    def test_mastodon_binding(self):
+        token, app, code = self.masto_token()
+        status, _, account = self.masto("GET", "/api/v1/accounts/verify_credentials", token)
+        self.assertEqual((status, account["username"], account["acct"]),
+                         (200, "mastodon_user", "mastodon_user"))
+        rec = self.last_request("mastodon")
+        self.assertEqual((rec["bearer"], rec["oauth"]["checked"]), (token, False))
+        self.control("POST", "/control/account", {"service": "mastodon", "username": "ann"})
+        self.control("POST", "/control/quirks", {"service": "mastodon", "omit": ["acct"]})
+        account = self.masto("GET", "/api/v1/accounts/verify_credentials", token)[2]
+        self.assertEqual((account["username"], "acct" in account), ("ann", False))
+
+        exchange = [("grant_type", "authorization_code"), ("code", code),
+                    ("client_id", app["client_id"]), ("client_secret", app["client_secret"]),
+                    ("redirect_uri", self.OOB)]
+        # A code is used once; a wrong secret or client is refused.
+        status, _, answer = self.masto("POST", "/oauth/token", form=exchange)
+        self.assertEqual((status, answer["error"]), (400, "invalid_grant"))
+        _, page = self.masto_code(app)
+        fresh = re.search(r'<span id="verifier">([\w-]+)</span>', page).group(1)
+        for changed, expected in ((("client_secret", "x"), (400, "invalid_grant")),
+                                  (("redirect_uri", "https://a.example/"),
+                                   (400, "invalid_grant")),
+                                  (("client_id", "nobody"), (401, "invalid_client"))):
+            form = [(k, changed[1] if k == changed[0] else (fresh if k == "code" else v))
+                    for k, v in exchange]
+            status, _, answer = self.masto("POST", "/oauth/token", form=form)
+            self.assertEqual((status, answer["error"]), expected, changed)
+        form = [(k, fresh if k == "code" else v) for k, v in exchange]
+        self.assertEqual(self.masto("POST", "/oauth/token", form=form)[0], 200)
+
+        # Registration and the code page check what they are given.
+        for form in ([("redirect_uris", self.OOB)], [("client_name", "P")],
+                     [("client_name", "P"), ("redirect_uris", self.OOB),
+                      ("scopes", "read:all")]):
+            status, _, answer = self.masto("POST", "/api/v1/apps", form=form)
+            self.assertEqual(status, 422, form)
+            self.assertIn("error", answer)
+        self.assertEqual(self.masto_code(app, "read")[0], 400)  # beyond the app's scopes
+        self.assertEqual(self.masto_code(dict(app, client_id="nobody"))[0], 400)
+
+    def test_mastodon_token_checks(self):
+        token, _, _ = self.masto_token("read:accounts")
+        self.assertEqual(self.masto("GET", "/api/v1/accounts/verify_credentials",
+                                    token)[0], 200)
+        status, _, answer = self.masto("POST", "/api/v1/statuses", token, [("status", "x")])
+        self.assertEqual((status, answer),
+                         (403, {"error": "This action is outside the authorized scopes"}))
+        invalid = (401, {"error": "The access token is invalid"})
+        for bearer in (None, "not-a-token"):
+            status, _, answer = self.masto("GET", "/api/v1/notifications", bearer)
+            self.assertEqual((status, answer), invalid)
+        # "read" covers every read:* scope; a reset keeps tokens; revoke ends them all.
+        broad, _, _ = self.masto_token("read write")
+        self.control("POST", "/control/reset")
+        self.assertEqual(self.masto("GET", "/api/v1/notifications", broad)[0], 200)
+        self.control("POST", "/control/mastodon/revoke")
+        status, _, answer = self.masto("GET", "/api/v1/notifications", broad)
+        self.assertEqual((status, answer), invalid)
+        self.assertEqual(self.masto("GET", "/api/v1/instance")[0], 200)  # needs no token
+
+    def masto_upload(self, token, data, filename="a.png", ctype="image/png"):
+        boundary = "----pfselftestmasto"
+        body = ("--%s\r\nContent-Disposition: form-data; name=\"description\"\r\n\r\nalt\r\n"
+                "--%s\r\nContent-Disposition: form-data; name=\"file\"; filename=\"%s\"\r\n"
+                "Content-Type: %s\r\n\r\n" % (boundary, boundary, filename, ctype)).encode()
+        body += data + ("\r\n--%s--\r\n" % boundary).encode()
+        return self.masto("POST", "/api/v2/media", token, body=body, headers={
+            "Content-Type": "multipart/form-data; boundary=" + boundary})
+
+    def test_mastodon_media_and_statuses(self):
+        token, _, _ = self.masto_token()
+        png = b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 8
+        self.control("POST", "/control/mastodon/media", {"processing_polls": 2})
+        status, _, media = self.masto_upload(token, png)
+        self.assertEqual((status, media["type"], media["url"]), (202, "image", None))
+        post = lambda ids, **kw: self.masto("POST", "/api/v1/statuses", token,
+                                            [("status", kw.get("text", "with picture"))]
+                                            + [("media_ids[]", i) for i in ids])
+        status, _, answer = post([media["id"]])
+        self.assertEqual(status, 422)
+        self.assertIn("not finished processing", answer["error"])
+        polls = [self.masto("GET", "/api/v1/media/" + media["id"], token) for _ in range(3)]
+        self.assertEqual([p[0] for p in polls], [206, 206, 200])
+        self.assertIsNone(polls[1][2]["url"])
+        status, data = self.http("mastodon", "GET", "/" + polls[2][2]["url"].split("/", 3)[3])
+        self.assertEqual(data, png)
+
+        status, _, answer = post([media["id"]])
+        self.assertEqual(status, 200, answer)
+        self.assertEqual([m["id"] for m in answer["media_attachments"]], [media["id"]])
+        mine = self.control("GET", "/control/posts?service=mastodon")["posts"]
+        self.assertEqual([(p["id"], p["media_ids"], p["picture_sha256"]) for p in mine],
+                         [(answer["id"], [media["id"]], hashlib.sha256(png).hexdigest())])
+        # Attached once only; unknown ids and another account's media are refused.
+        self.assertEqual(post([media["id"]], text="again")[0], 422)
+        self.assertEqual(post(["1"])[0], 422)
+        self.assertEqual(self.masto("GET", "/api/v1/media/1", token)[0], 404)
+        self.assertEqual(self.masto_upload(token, b"%PDF-1.4", "a.pdf", "application/pdf")[0],
+                         422)
+        # A JSON body works as a form does.
+        status, _, answer = self.masto("POST", "/api/v1/statuses", token,
+                                       body=json.dumps({"status": "json 文本"}).encode(),
+                                       headers={"Content-Type": "application/json"})
+        self.assertEqual((status, answer["content"]), (200, "<p>json 文本</p>"))
+
+    def test_mastodon_idempotency_and_limit(self):
+        token, _, _ = self.masto_token()
+        other, _, _ = self.masto_token()
+        send = lambda tok, text, key: self.masto("POST", "/api/v1/statuses", tok,
+                                                 [("status", text)], {"Idempotency-Key": key})
+        first = send(token, "once", "k-1")[2]
+        self.assertEqual(send(token, "once", "k-1")[2]["id"], first["id"])
+        self.assertEqual(self.last_request("mastodon")["replay"], True)
+        self.assertNotEqual(send(other, "once", "k-1")[2]["id"], first["id"])
+        posts = self.control("GET", "/control/posts?service=mastodon")["posts"]
+        self.assertEqual(len(posts), 2)
+        # The post is made but its answer lost: the retry with the key gets that post.
+        self.control("POST", "/control/fault", {"service": "mastodon", "endpoint": "statuses",
+                                                "mode": "drop", "after": True, "count": 1})
+        self.assertIsInstance(self._catch(lambda: send(token, "lost", "k-5")), Exception)
+        made = self.control("GET", "/control/posts?service=mastodon")["posts"][-1]
+        self.assertEqual((made["text"], send(token, "lost", "k-5")[2]["id"]),
+                         ("lost", made["id"]))
+        self.assertEqual(len(self.control("GET", "/control/posts")["posts"]), 3)
+
+        # Characters are counted, not bytes: 500 Chinese characters pass, 501 do not.
+        self.assertEqual(send(token, "字" * 500, "k-2")[0], 200)
+        status, _, answer = send(token, "字" * 501, "k-3")
+        self.assertEqual((status, answer["error"]),
+                         (422, "Validation failed: Text character limit of 500 exceeded"))
+        self.assertEqual(self.masto("POST", "/api/v1/statuses", token,
+                                    [("status", " ")])[0], 422)
+        self.control("POST", "/control/mastodon/instance", {"max_characters": 10})
+        self.assertEqual(send(token, "x" * 11, "k-4")[0], 422)
+        conf = self.masto("GET", "/api/v1/instance")[2]["configuration"]["statuses"]
+        self.assertEqual((conf["max_characters"], conf["max_media_attachments"]), (10, 4))
+        self.control("POST", "/control/mastodon/instance", {"configuration": False})
+        self.assertNotIn("configuration", self.masto("GET", "/api/v1/instance")[2])
+        self.control("POST", "/control/reset")
+        conf = self.masto("GET", "/api/v1/instance")[2]["configuration"]["statuses"]
+        self.assertEqual(conf["max_characters"], 500)
+
+    def test_mastodon_notifications(self):
+        token, _, _ = self.masto_token()
+        get = lambda query: self.masto("GET", "/api/v1/notifications?" + query, token)[2]
+        self.assertEqual(get(""), [])
+        ids = {}
+        for kind, count in (("mention", 2), ("follow", 1), ("favourite", 1)):
+            ids[kind] = self.control("POST", "/control/mastodon/notify",
+                                     {"type": kind, "count": count})["ids"]
+        wanted = "types[]=mention&types[]=follow"
+        answer = get(wanted)
+        self.assertEqual([n["id"] for n in answer], [ids["follow"][0]] + ids["mention"][::-1])
+        self.assertEqual(answer[1]["status"]["mentions"][0]["username"], "mastodon_user")
+        self.assertNotIn("status", answer[0])
+        self.assertEqual([n["type"] for n in get(wanted + "&since_id=" + ids["mention"][0])],
+                         ["follow", "mention"])
+        self.assertEqual(len(get(wanted + "&limit=1")), 1)
+        self.assertEqual(len(get("")), 4)
+        self.assertEqual(get("types[]=follow&since_id=" + ids["favourite"][0]), [])
+
+    def test_mastodon_faults_pages_and_certificates(self):
+        token, _, _ = self.masto_token()
+        self.control("POST", "/control/fault", {"service": "mastodon",
+                                                "endpoint": "notifications",
+                                                "mode": "retry_after", "seconds": 7,
+                                                "count": 1})
+        status, headers, answer = self.masto("GET", "/api/v1/notifications", token)
+        self.assertEqual((status, headers["Retry-After"], answer),
+                         (429, "7", {"error": "Too many requests"}))
+        self.assertEqual(self.masto("GET", "/api/v1/notifications", token)[0], 200)
+        self.control("POST", "/control/fault", {"service": "mastodon", "endpoint": "statuses",
+                                                "mode": "status", "status": 502,
+                                                "content_type": "text/html",
+                                                "body": "<html>Bad gateway"})
+        status, headers, text = self.masto("POST", "/api/v1/statuses", token,
+                                           [("status", "x")])
+        self.assertEqual((status, headers["Content-Type"], text),
+                         (502, "text/html", "<html>Bad gateway"))
+        self.assertEqual(self.last_request("mastodon")["fault"], "status")
+
+        status, _, page = self.masto("GET", "/notifications")
+        self.assertEqual(status, 200)
+        self.assertIn("<html>", page)
+        page = self.http("control", "GET", "/")[1].decode()
+        self.assertIn("https://127.0.0.1:%d" % self.ports["mastodon"], page)
+        self.assertIn('action="/control/mastodon/notify"', page)
+        status, _ = self.http("control", "POST", "/control/mastodon/notify", {
+            "Content-Type": "application/x-www-form-urlencoded"}, b"type=follow&count=1")
+        self.assertEqual(status, 303)  # the page's +1 button, back to the page
+        self.assertEqual([n["type"] for n in self.masto("GET", "/api/v1/notifications",
+                                                        token)[2]], ["follow"])
+        with open(os.path.join(self.dir, "Services.ini"), encoding="utf-8") as f:
+            self.assertIn("Mastodon=127.0.0.1:%d\n" % self.ports["mastodon"], f.read())
+
+        # The second port serves the same server under a certificate nobody vouches for.
+        with self.assertRaises(ssl.SSLCertVerificationError):
+            self.masto("GET", "/api/v1/instance", role="mastodon_badcert")
+        unverified = ssl._create_unverified_context()
+        conn = http.client.HTTPSConnection("127.0.0.1", self.ports["mastodon_badcert"],
+                                           context=unverified, timeout=5)
+        conn.request("GET", "/api/v1/instance")
+        self.assertEqual(conn.getresponse().status, 200)
+        conn.close()
 
 
 class ShutdownTest(unittest.TestCase):
