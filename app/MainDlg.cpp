@@ -280,6 +280,14 @@ SServiceIo CMainDlg::ServiceIo(EService service) {
   };
   io.alert = [this](int kind, int count) { PostServiceAlert(kind, count); };
   io.closing = [this] { return IsClosing(); };
+  io.http = [this](const SHttpRequest& request) {
+    SHttpRequest copy = request;
+    copy.params.SetAbortFlag(ClosingFlag());
+    return ExecuteBearerRequest(std::move(copy), ReadProxy());
+  };
+  io.askServer = [](const std::string& suggested) -> std::string {
+    return suggested;  // the server dialog comes with the window's Mastodon controls
+  };
   return io;
 }
 

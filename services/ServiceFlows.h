@@ -23,6 +23,10 @@ struct SServiceIo {
   std::function<bool(EAlertGate gate)> alertTicked;       // polling: is the option ticked
   std::function<void(int kind, int count)> alert;         // polling: a counter grew
   std::function<bool()> closing;                          // polling: the program is ending
+  // A bearer-token request (Mastodon), with the proxy in effect and the closing flag.
+  std::function<SHttpAnswer(const SHttpRequest& request)> http;
+  // Asks for a Mastodon server, offering suggested; the text typed, "" when cancelled.
+  std::function<std::string(const std::string& suggested)> askServer;
 };
 
 // ---- binding ----
