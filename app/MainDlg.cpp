@@ -285,6 +285,7 @@ SServiceIo CMainDlg::ServiceIo(EService service) {
     copy.params.SetAbortFlag(ClosingFlag());
     return ExecuteBearerRequest(std::move(copy), ReadProxy());
   };
+  io.sleep = [this](int ms) { return WorkerSleep(ms); };
   io.askServer = [](const std::string& suggested) -> std::string {
     return suggested;  // the server dialog comes with the window's Mastodon controls
   };

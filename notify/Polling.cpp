@@ -11,10 +11,9 @@ void CMainDlg::StartPolling() {
     StartWorker([row](CMainDlg* dlg) {
       CPollWorker worker(*row);
       const SServiceIo io = dlg->ServiceIo(row->id);
-      const int intervalMs = worker.IntervalMs();
       do {
         worker.PollOnce(dlg->m_state, io);
-      } while (dlg->WorkerSleep(intervalMs));
+      } while (dlg->WorkerSleep(worker.NextSleepMs()));
       return 0u;
     });
   }

@@ -22,6 +22,13 @@ bool DescribeServiceAlert(int kind, long long count, const CServiceState& state,
   const SAlertKind* alert = FindAlertKind(kind, &row);
   if (!alert) return false;
   std::string part;
+  if (alert->part == EAccountPart::Server) {
+    const SAccountSnapshot account = state.Account(row->id);
+    content.title = alert->title;
+    content.text = FillCount(alert->text, count);
+    content.url = "https://" + account.server + alert->page.path + alert->pathAfter;
+    return !account.server.empty();
+  }
   if (alert->part != EAccountPart::None) {
     const SAccountSnapshot account = state.Account(row->id);
     // Percent-encoded, so an odd name stays one path segment (or one query value).

@@ -118,6 +118,7 @@ struct SBindRun {
 }  // namespace
 
 bool BindAccount(const SServiceRow& row, CServiceState& state, const SServiceIo& io) {
+  if (row.own && row.own->bind) return row.own->bind(row, state, io);
   io.log(row.bind.startLine);
   SBindRun run{row, io, {}, {}, {}, {}, {}};
   if (!run.Run()) {

@@ -29,7 +29,14 @@ int CPollWorker::IntervalMs() const {
   return PollIntervalMs(m_row.poll ? m_row.poll->intervalMs : 45000);
 }
 
+int CPollWorker::NextSleepMs() {
+  const int ms = m_cursor.nextDelayMs >= 0 ? m_cursor.nextDelayMs : IntervalMs();
+  m_cursor.nextDelayMs = -1;
+  return ms;
+}
+
 void CPollWorker::PollOnce(const CServiceState& state, const SServiceIo& io) {
+  if (m_row.own && m_row.own->poll) return m_row.own->poll(m_row, state, io, m_cursor);
   const SPollPlan* plan = m_row.poll;
   if (!plan) return;
   if (!io.alertTicked(EAlertGate::AtMe) && !io.alertTicked(EAlertGate::Following) &&

@@ -31,8 +31,14 @@ SPostOutcome ReadPostAnswer(EService service, const std::string& response) {
   return ReadPostAnswer(ServiceRow(service), response);
 }
 
+bool CheckPost(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
+               const std::string& text, std::string& message) {
+  return !(row.own && row.own->checkPost) || row.own->checkPost(row, state, io, text, message);
+}
+
 bool PostStatus(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
                 const std::string& text, const std::string& picture) {
+  if (row.own && row.own->post) return row.own->post(row, state, io, text, picture);
   io.log(row.post.startLine);
   const SAccountSnapshot account = state.Account(row.id);
   CWeiboParam params;

@@ -27,6 +27,8 @@ struct SServiceIo {
   std::function<SHttpAnswer(const SHttpRequest& request)> http;
   // Asks for a Mastodon server, offering suggested; the text typed, "" when cancelled.
   std::function<std::string(const std::string& suggested)> askServer;
+  // Waits ms milliseconds; false at once when the program is ending.
+  std::function<bool(int ms)> sleep;
 };
 
 // ---- binding ----
@@ -63,6 +65,11 @@ struct SPostOutcome {
 SPostOutcome ReadPostAnswer(const SServiceRow& row, const std::string& response);
 SPostOutcome ReadPostAnswer(EService service, const std::string& response);
 
+// Whether the status may go to the row's service (a service with limits of its own asks
+// its server); false with the message to show. Checked for every ticked service before
+// anything is posted.
+bool CheckPost(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
+               const std::string& text, std::string& message);
 // Posts one status to the row's account and logs the start and the outcome.
 bool PostStatus(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
                 const std::string& text, const std::string& picture);
@@ -81,11 +88,15 @@ class CPollWorker {
   // The interval between cycles (PLUMFINCH_POLL_INTERVAL_MS may shorten it).
   int IntervalMs() const;
   int LastSeen(size_t counter) const { return m_lastSeen.at(counter); }
+  // The wait before the next cycle: the interval, or the pause the service asked for.
+  int NextSleepMs();
+  const SPollCursor& Cursor() const { return m_cursor; }
 
  private:
   const SServiceRow& m_row;
   std::string m_url;            // taken once, when the worker starts
   std::vector<int> m_lastSeen;  // -1: no baseline yet
+  SPollCursor m_cursor;         // a service with its own polling
 };
 
 // Milliseconds between two polls: defaultMs, or the value of the environment variable

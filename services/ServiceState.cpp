@@ -20,8 +20,8 @@ void CServiceState::SetAccount(EService service, const SAccountSnapshot& account
 }
 
 void CServiceState::CommitBinding(EService service, const SPendingAccount& pending) {
-  SetAccount(service,
-             {true, pending.accessToken, pending.accessSecret, pending.name, pending.userId});
+  SetAccount(service, {true, pending.accessToken, pending.accessSecret, pending.name,
+                       pending.userId, pending.server});
 }
 
 void CServiceState::RestoreAccounts(const std::vector<const SServiceRow*>& rows) {
@@ -34,6 +34,7 @@ void CServiceState::RestoreAccounts(const std::vector<const SServiceRow*>& rows)
     account.accessToken = text("AccessToken");
     account.accessSecret = text("AccessSecret");
     if (row->storesUserId) account.userId = text("UserID");
+    if (row->own) account.server = text("Server");
     account.name = text("Name");
     account.bound = !account.name.empty();
     SetAccount(row->id, account);

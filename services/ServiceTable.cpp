@@ -1,8 +1,9 @@
-// The rows of the four services and their small hooks: parameters of a post and readers
+// The rows of the services and their small hooks: parameters of a post and readers
 // of the answers that differ between services.
 #include "services/ServiceTable.h"
 
 #include "net/TextOps.h"
+#include "services/Mastodon.h"
 #include "services/Readers.h"
 
 namespace {
@@ -81,6 +82,9 @@ bool ReadStatusPostOrRepeat(const SServiceRow& row, const std::string& answer,
   if (ContainsText(answer, "repeated weibo text")) lines.push_back("原因: 微博内容重复!");
   return false;
 }
+
+// A service without a consumer pair.
+bool NoConsumer(EService, CWeiboParam&) { return true; }
 
 // ---- the rows ----
 
@@ -177,12 +181,30 @@ const SServiceRow kTwitter = {
      {EHost::TwitterApi, false, "/1/statuses/update.json"}, kNone, false, AddStatusParam,
      ReadStatusPost},
     nullptr, ConfiguredAddress, AddConsumerKeyParams};
+
+// Mastodon runs its own flows (Mastodon.cpp); its plans give the texts and alert kinds.
+const SPollPlan kMastodonPoll = {
+    {EHost::Mastodon, true, "/api/v1/notifications"}, {}, nullptr,
+    {{31, "mention", EAlertGate::AtMe, "Mastodon有提到我的消息", "您在Mastodon上收到了%d条新提及",
+      {EHost::Mastodon, true, "/notifications"}, EAccountPart::Server, ""},
+     {32, "follow", EAlertGate::Fans, "您在Mastodon上有新关注者", "您在Mastodon上增加了%d个新关注者",
+      {EHost::Mastodon, true, "/notifications"}, EAccountPart::Server, ""}},
+    45000};
+
+const SServiceRow kMastodon = {
+    EService::Mastodon, "Mastodon", false, false, "您选择了发表到Mastodon，但是您尚未绑定Mastodon账号!",
+    {"绑定到Mastodon...", kNone, nullptr, false, kNone, kNone, EHttpMethod_Post, nullptr, nullptr,
+     "", "", "", "", kNone, EHttpMethod_Get, nullptr, false},
+    {"正在发到Mastodon...", "成功发表到Mastodon!", "发表Mastodon失败!", kNone, kNone, false,
+     AddStatusParam, ReadStatusPost},
+    &kMastodonPoll, ConfiguredAddress, NoConsumer, &kMastodonFlows};
 // clang-format on
 
 }  // namespace
 
 const std::vector<const SServiceRow*>& ServiceRows() {
-  static const std::vector<const SServiceRow*> rows = {&kTencent, &kSina, &kSohu, &kTwitter};
+  static const std::vector<const SServiceRow*> rows = {&kTencent, &kSina, &kSohu, &kTwitter,
+                                                       &kMastodon};
   return rows;
 }
 

@@ -17,11 +17,12 @@
 struct SAccountSnapshot {
   bool bound = false;
   std::string accessToken, accessSecret, name, userId;
+  std::string server{};  // a service whose accounts live on a server of the user's choice
 };
 
 // The access pair, name and user id a binding run has obtained but not yet committed.
 struct SPendingAccount {
-  std::string accessToken, accessSecret, name, userId;
+  std::string accessToken, accessSecret, name, userId, server;
 };
 
 // One address of a service: a configured host, the scheme and a path.
@@ -34,7 +35,7 @@ struct SEndpoint {
 // The alert options of the main window that gate an alert.
 enum class EAlertGate { AtMe, Following, Fans };
 // The part of the account that completes an alert's address.
-enum class EAccountPart { None, Name, UserId };
+enum class EAccountPart { None, Name, UserId, Server };
 
 // One polled counter and the alert it raises when it grows.
 struct SAlertKind {
@@ -43,7 +44,9 @@ struct SAlertKind {
   EAlertGate gate;
   const char* title;
   const char* text;  // "%d" stands for the count
-  SEndpoint page;    // the web page; its path is followed by the account part and pathAfter
+  // The web page; its path is followed by the account part and pathAfter. With the part
+  // Server, the page is on the account's server: https://server, the path, pathAfter.
+  SEndpoint page;
   EAccountPart part;
   const char* pathAfter;
 };
@@ -97,6 +100,36 @@ struct SPostPlan {
                      std::vector<std::string>& lines);
 };
 
+// Where a poll worker stands with a service polled by its own code: the newest item
+// seen, the token it was seen with, a token refused by the service (polling waits for
+// a new binding), and a pause the service asked for.
+struct SPollCursor {
+  bool baseline = false;  // the first answer has been read
+  std::string sinceId;
+  std::string token;
+  std::string refusedToken;
+  int nextDelayMs = -1;  // -1: the usual interval
+  int backoffs = 0;      // refusals for load in a row
+};
+
+class CServiceState;
+struct SServiceIo;
+
+// The flows of a service that does not follow the OAuth 1.0 pattern of the others; its
+// row's plans then give only the texts (start, success and failure lines) and the
+// alert kinds.
+struct SOwnFlows {
+  bool (*bind)(const SServiceRow& row, CServiceState& state, const SServiceIo& io);
+  // Checked for every ticked service before anything is posted anywhere: false with the
+  // message to show when the status cannot go to this service.
+  bool (*checkPost)(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
+                    const std::string& text, std::string& message);
+  bool (*post)(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
+               const std::string& text, const std::string& picture);
+  void (*poll)(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
+               SPollCursor& cursor);
+};
+
 struct SServiceRow {
   EService id;            // index of the account record
   const char* keyPrefix;  // settings keys <prefix>AccessToken, AccessSecret, UserID, Name
@@ -110,9 +143,10 @@ struct SServiceRow {
   std::string (*address)(const SEndpoint& endpoint, const std::string& tail);
   // Adds the consumer pair of the service to a request.
   bool (*addConsumer)(EService service, CWeiboParam& params);
+  const SOwnFlows* own = nullptr;  // null: the flows run the plans above
 };
 
-// The four services, in the order they are posted to and polled.
+// The services, in the order they are posted to and polled.
 const std::vector<const SServiceRow*>& ServiceRows();
 const SServiceRow& ServiceRow(EService service);
 

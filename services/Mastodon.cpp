@@ -1,0 +1,483 @@
+// Mastodon's own flows: binding (register the program on the server once, the code from
+// the authorisation page, the token, the account's name), the check of a status against
+// the server's limit, posting with an optional picture, and polling notifications.
+// Nothing secret (token, client secret, code) ever goes into a log line or message box:
+// only texts read from error answers do, made log-safe.
+#include "services/Mastodon.h"
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+#include "net/TextOps.h"
+#include "qwblog/OAuth.h"
+#include "services/Readers.h"
+#include "settings/Profile.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+const char* const kRedirect = "urn:ietf:wg:oauth:2.0:oob";
+const char* const kScopes = "write:statuses write:media read:notifications read:accounts";
+const char* const kClientName = "Plumfinch";
+const char* const kWebsite = "https://www.plumfinch.net";
+
+const char* const kLogFailed = "绑定失败!";
+const char* const kBadServer =
+    "Mastodon服务器地址无效!\r\n\r\n请输入服务器的域名(如mastodon.social)，"
+    "或以https://开头的地址，不要带路径。";
+const char* const kAppFailed = "向Mastodon服务器注册应用失败!";
+const char* const kTokenFailed = "获取Mastodon访问令牌失败!";
+const char* const kUserInfoFailed = "获取用户信息失败";
+const char* const kReason = "\r\n\r\n失败原因:";
+const char* const kTokenRefused = "Mastodon账号的授权已失效，请重新绑定Mastodon账号。";
+
+constexpr int kMediaWaitMs = 60000;  // how long a picture may take to be processed
+constexpr int kMediaCheckMs = 1000;
+constexpr int kMaxBackoffMs = 15 * 60 * 1000;
+constexpr int kMaxDepth = 64;
+
+// Answers are parsed only when their nesting stays shallow: a hostile answer of a few
+// megabytes of brackets must not cost the parser (or the value's destruction) a deep
+// recursion.
+bool ShallowEnough(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxDepth) return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
+
+Json Parse(const std::string& text) {
+  if (!ShallowEnough(text)) return Json();
+  Json value = Json::parse(text, nullptr, false);
+  return value.is_discarded() ? Json() : value;
+}
+
+// A member that is text (ids may come as numbers from some servers).
+std::string Text(const Json& object, const char* name) {
+  if (!object.is_object()) return {};
+  const auto it = object.find(name);
+  if (it == object.end()) return {};
+  if (it->is_string()) return it->get<std::string>();
+  if (it->is_number_integer()) return std::to_string(it->get<long long>());
+  return {};
+}
+
+// Why the server refused, for a message box or log line: its error description, its
+// error, or the HTTP status.
+std::string Reason(const SHttpAnswer& answer) {
+  if (!answer.answered) return {};
+  const Json body = Parse(answer.body);
+  std::string why = Text(body, "error_description");
+  if (why.empty()) why = Text(body, "error");
+  if (why.empty()) why = "HTTP " + std::to_string(answer.status);
+  return LogSafeText(why, 200);
+}
+
+std::string Failure(const char* what, const SHttpAnswer& answer) {
+  const std::string why = Reason(answer);
+  return why.empty() ? std::string(what) : what + std::string(kReason) + why;
+}
+
+std::string Setting(const char* key) { return ProfileString(false, key, "", "", 512); }
+
+struct SClient {
+  std::string id, secret;
+};
+
+// Registrations made during this run that no binding has stored yet, by server: a
+// cancelled binding tried again registers nothing new.
+std::mutex g_clientsMutex;
+std::vector<std::pair<std::string, SClient>> g_clients;
+
+SHttpRequest Request(const std::string& server, const char* path, EHttpMethod method,
+                     const std::string& bearer = {}) {
+  SHttpRequest request;
+  request.url = "https://" + server + path;
+  request.method = method;
+  request.bearer = bearer;
+  return request;
+}
+
+// ---- binding ----
+
+struct SMastodonBind {
+  const SServiceRow& row;
+  const SServiceIo& io;
+  std::string server;
+  SClient client;
+  std::string code;
+  SPendingAccount pending;
+  std::string error;  // message box of a failed step; "" for none
+
+  bool AskServer() {
+    std::string suggested = Setting("MastodonServer");
+    if (suggested.empty()) ParseMastodonServer(HttpsUrl(EHost::Mastodon, ""), suggested);
+    const std::string typed = io.askServer ? io.askServer(suggested) : std::string();
+    if (typed.empty()) return false;  // cancelled
+    if (ParseMastodonServer(typed, server)) return true;
+    error = kBadServer;
+    return false;
+  }
+
+  // The program's registration on the server: the stored one when it is for this
+  // server, else one made in this run, else a new one.
+  bool Register() {
+    if (Setting("MastodonServer") == server) {
+      client = {Setting("MastodonClientId"), Setting("MastodonClientSecret")};
+      if (!client.id.empty() && !client.secret.empty()) return true;
+    }
+    {
+      std::lock_guard<std::mutex> lock(g_clientsMutex);
+      for (const auto& [known, registered] : g_clients)
+        if (known == server) {
+          client = registered;
+          return true;
+        }
+    }
+    SHttpRequest request = Request(server, "/api/v1/apps", EHttpMethod_Post);
+    request.params.AddParam("client_name", kClientName);
+    request.params.AddParam("redirect_uris", kRedirect);
+    request.params.AddParam("scopes", kScopes);
+    request.params.AddParam("website", kWebsite);
+    const SHttpAnswer answer = io.http(request);
+    const Json body = answer.status == 200 ? Parse(answer.body) : Json();
+    client = {Text(body, "client_id"), Text(body, "client_secret")};
+    if (client.id.empty() || client.secret.empty()) {
+      error = Failure(kAppFailed, answer);
+      return false;
+    }
+    std::lock_guard<std::mutex> lock(g_clientsMutex);
+    g_clients.emplace_back(server, client);
+    return true;
+  }
+
+  bool Authorize() {
+    using qwblog::PercentEncode;
+    code = io.askCode("https://" + server + "/oauth/authorize?response_type=code&client_id=" +
+                      PercentEncode(client.id) + "&redirect_uri=" + PercentEncode(kRedirect) +
+                      "&scope=" + PercentEncode(kScopes));
+    return !code.empty();
+  }
+
+  bool GetToken() {
+    SHttpRequest request = Request(server, "/oauth/token", EHttpMethod_Post);
+    request.params.AddParam("grant_type", "authorization_code");
+    request.params.AddParam("code", code.c_str());
+    request.params.AddParam("client_id", client.id.c_str());
+    request.params.AddParam("client_secret", client.secret.c_str());
+    request.params.AddParam("redirect_uri", kRedirect);
+    request.params.AddParam("scope", kScopes);
+    const SHttpAnswer answer = io.http(request);
+    pending.accessToken = answer.status == 200 ? Text(Parse(answer.body), "access_token") : "";
+    if (!pending.accessToken.empty()) return true;
+    error = Failure(kTokenFailed, answer);
+    return false;
+  }
+
+  bool GetAccount() {
+    const SHttpAnswer answer = io.http(Request(server, "/api/v1/accounts/verify_credentials",
+                                               EHttpMethod_Get, pending.accessToken));
+    const Json body = answer.status == 200 ? Parse(answer.body) : Json();
+    std::string acct = Text(body, "acct");
+    if (acct.empty()) acct = Text(body, "username");
+    // The name is shown in a label and written to the settings: one plain line.
+    acct = LogSafeText(acct, 200);
+    if (acct.empty()) {
+      error = kUserInfoFailed;
+      return false;
+    }
+    pending.name = "@" + acct + (acct.find('@') == std::string::npos ? "@" + server : "");
+    pending.server = server;
+    return true;
+  }
+
+  bool Run() {
+    if (!AskServer()) return false;
+    if (!Register()) return false;
+    if (!Authorize()) return false;  // cancelled: no message box
+    return GetToken() && GetAccount();
+  }
+
+  // The account's keys in one atomic write, the name (which marks the account as bound)
+  // among them; then the account takes the run's values.
+  void Complete(CServiceState& state) const {
+    io.showName(pending.name);
+    ProfileWriteStrings({{"MastodonServer", server},
+                         {"MastodonClientId", client.id},
+                         {"MastodonClientSecret", client.secret},
+                         {"MastodonAccessToken", pending.accessToken},
+                         {"MastodonName", pending.name}});
+    state.CommitBinding(row.id, pending);
+    std::lock_guard<std::mutex> lock(g_clientsMutex);
+    g_clients.erase(std::remove_if(g_clients.begin(), g_clients.end(),
+                                   [&](const auto& c) { return c.first == server; }),
+                    g_clients.end());
+  }
+};
+
+bool BindMastodon(const SServiceRow& row, CServiceState& state, const SServiceIo& io) {
+  io.log(row.bind.startLine);
+  SMastodonBind run{row, io, {}, {}, {}, {}, {}};
+  if (!run.Run()) {
+    if (!run.error.empty()) io.messageBox(run.error);
+    io.log(kLogFailed);
+    return false;
+  }
+  run.Complete(state);
+  io.log("绑定成功(" + run.pending.name + ")!");
+  return true;
+}
+
+// ---- posting ----
+
+bool CheckMastodonPost(const SServiceRow&, const CServiceState& state, const SServiceIo& io,
+                       const std::string& text, std::string& message) {
+  const SAccountSnapshot account = state.Account(EService::Mastodon);
+  const SHttpAnswer answer = io.http(Request(account.server, "/api/v1/instance", EHttpMethod_Get));
+  // Without an answer the usual limit holds; the post itself will say what went wrong.
+  const int limit = ReadMastodonLimit(answer.status == 200 ? answer.body : std::string());
+  const size_t length = MastodonStatusLength(text);
+  if (length <= static_cast<size_t>(limit)) return true;
+  message = "发到Mastodon的内容有" + std::to_string(length) + "个字符，超过了服务器允许的" +
+            std::to_string(limit) + "个字符。\r\n\r\n请删减后再发送，本次没有发出任何内容。";
+  return false;
+}
+
+// Uploads the picture and waits until the server has processed it; its id, or "" with
+// the reason in why.
+std::string UploadPicture(const SAccountSnapshot& account, const SServiceIo& io,
+                          const std::string& picture, std::string& why) {
+  SHttpRequest upload =
+      Request(account.server, "/api/v2/media", EHttpMethod_Post, account.accessToken);
+  upload.params.AddPicNameParam("file", picture.c_str());
+  SHttpAnswer answer = io.http(upload);
+  std::string id = Text(Parse(answer.body), "id");
+  if ((answer.status != 200 && answer.status != 202) || id.empty()) {
+    why = answer.answered ? "图片上传失败(" + Reason(answer) + ")" : "图片上传失败";
+    return {};
+  }
+  // 202: still being processed; the media's own address says 206 until it is done.
+  for (int waited = 0; answer.status != 200; waited += kMediaCheckMs) {
+    if (waited >= kMediaWaitMs || !io.sleep || !io.sleep(kMediaCheckMs)) {
+      why = "图片处理超时";
+      return {};
+    }
+    answer = io.http(Request(account.server, ("/api/v1/media/" + qwblog::PercentEncode(id)).c_str(),
+                             EHttpMethod_Get, account.accessToken));
+    if (answer.status != 200 && answer.status != 206) {
+      why = "图片处理失败(" + Reason(answer) + ")";
+      return {};
+    }
+  }
+  return id;
+}
+
+bool PostMastodon(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
+                  const std::string& text, const std::string& picture) {
+  io.log(row.post.startLine);
+  const SAccountSnapshot account = state.Account(row.id);
+  auto fail = [&](const std::string& why) {
+    io.log(row.post.failureLine);
+    if (!why.empty()) io.log("原因:" + why);
+    return false;
+  };
+  std::string mediaId;
+  if (!picture.empty()) {
+    std::string why;
+    mediaId = UploadPicture(account, io, picture, why);
+    if (mediaId.empty()) return fail(why);
+  }
+  SHttpRequest request =
+      Request(account.server, "/api/v1/statuses", EHttpMethod_Post, account.accessToken);
+  request.params.AddParam("status", text.c_str());
+  if (!mediaId.empty()) request.params.AddParam("media_ids[]", mediaId.c_str());
+  // The same key on a retry: a post whose answer was lost is not posted twice.
+  request.headers.emplace_back("Idempotency-Key", qwblog::MakeNonce());
+  SHttpAnswer answer = io.http(request);
+  if (!answer.answered && !io.closing()) answer = io.http(request);
+  const Json body = answer.status == 200 ? Parse(answer.body) : Json();
+  if (Text(body, "id").empty()) return fail(Reason(answer));
+  io.log(row.post.successLine);
+  const std::string url = LogSafeText(Text(body, "url"));
+  if (!url.empty()) {
+    io.log("查看地址:");
+    io.log(url);
+  }
+  return true;
+}
+
+// ---- polling ----
+
+void PollMastodon(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
+                  SPollCursor& cursor) {
+  const bool mentions = io.alertTicked(EAlertGate::AtMe);
+  const bool follows = io.alertTicked(EAlertGate::Fans);
+  if (!mentions && !follows) return;
+  const SAccountSnapshot account = state.Account(row.id);
+  if (!account.bound) return;
+  // A new binding starts over: new baseline, no refusal.
+  if (account.accessToken != cursor.token) cursor = SPollCursor();
+  cursor.token = account.accessToken;
+  if (cursor.refusedToken == account.accessToken) return;
+
+  SHttpRequest request =
+      Request(account.server, "/api/v1/notifications", EHttpMethod_Get, account.accessToken);
+  request.params.AddParam("types[]", "mention");
+  request.params.AddParam("types[]", "follow");
+  if (cursor.baseline) request.params.AddParam("since_id", cursor.sinceId.c_str());
+  request.params.AddParam("limit", "40");
+  const SHttpAnswer answer = io.http(request);
+  if (io.closing() || !answer.answered) return;
+
+  const int interval = PollIntervalMs(row.poll ? row.poll->intervalMs : 45000);
+  if (answer.status == 429 || answer.status == 503) {
+    // The server asks for a pause: as long as it says, else twice the last one.
+    ++cursor.backoffs;
+    long long delay = interval;
+    if (answer.retryAfterS >= 0) {
+      delay = std::max<long long>(answer.retryAfterS * 1000LL, interval);
+    } else {
+      for (int i = 0; i < cursor.backoffs && delay < kMaxBackoffMs; ++i) delay *= 2;
+    }
+    cursor.nextDelayMs = static_cast<int>(std::min<long long>(delay, kMaxBackoffMs));
+    return;
+  }
+  cursor.backoffs = 0;
+  if (answer.status == 401) {
+    io.log(kTokenRefused);
+    cursor.refusedToken = account.accessToken;
+    return;
+  }
+  const Json list = answer.status == 200 ? Parse(answer.body) : Json();
+  if (!list.is_array()) return;
+
+  int newMentions = 0, newFollows = 0;
+  std::string newest = cursor.baseline ? cursor.sinceId : std::string();
+  for (const Json& item : list) {
+    const std::string id = Text(item, "id");
+    if (id.empty()) continue;
+    if (cursor.baseline && !MastodonIdAfter(id, cursor.sinceId)) continue;
+    if (newest.empty() || MastodonIdAfter(id, newest)) newest = id;
+    const std::string type = Text(item, "type");
+    if (type == "mention") ++newMentions;
+    if (type == "follow") ++newFollows;
+  }
+  const bool first = !cursor.baseline;
+  cursor.baseline = true;
+  cursor.sinceId = newest.empty() ? "0" : newest;
+  if (first) return;  // the first answer only sets the baseline
+  const std::vector<SAlertKind>& kinds = row.poll->kinds;
+  for (const SAlertKind& kind : kinds) {
+    const int count = kind.gate == EAlertGate::AtMe ? newMentions : newFollows;
+    if (count > 0 && io.alertTicked(kind.gate)) io.alert(kind.kind, count);
+  }
+}
+
+}  // namespace
+
+const SOwnFlows kMastodonFlows = {BindMastodon, CheckMastodonPost, PostMastodon, PollMastodon};
+
+bool ParseMastodonServer(const std::string& text, std::string& server) {
+  std::string rest = text;
+  if (StartsWithNoCase(rest, "https://")) {
+    rest.erase(0, 8);
+  } else if (rest.find("://") != std::string::npos) {
+    return false;  // http:// or another scheme
+  }
+  if (!rest.empty() && rest.back() == '/') rest.pop_back();
+  // Letters, digits, ". - _ : [ ]" only: no path, query, user information or blank.
+  if (!IsHostText(rest)) return false;
+  std::string host = rest, port;
+  if (rest.front() == '[') {  // an IPv6 address
+    const size_t close = rest.find(']');
+    if (close == std::string::npos) return false;
+    host = rest.substr(0, close + 1);
+    const std::string after = rest.substr(close + 1);
+    if (!after.empty() && (after[0] != ':' || after.size() == 1)) return false;
+    if (!after.empty()) port = after.substr(1);
+  } else {
+    const size_t colon = rest.find(':');
+    if (colon != std::string::npos) {
+      host = rest.substr(0, colon);
+      port = rest.substr(colon + 1);
+      if (port.empty()) return false;
+    }
+    if (host.empty() || host.find_first_of("[]") != std::string::npos || host.front() == '.' ||
+        host.front() == '-' || host.back() == '.' || host.find("..") != std::string::npos)
+      return false;
+  }
+  if (!port.empty() &&
+      (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+       std::stoi(port) < 1 || std::stoi(port) > 65535))
+    return false;
+  std::transform(rest.begin(), rest.end(), rest.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  server = rest;
+  return true;
+}
+
+size_t MastodonStatusLength(const std::string& utf8) {
+  size_t length = 0;
+  for (size_t i = 0; i < utf8.size();) {
+    if (utf8.compare(i, 7, "http://") == 0 || utf8.compare(i, 8, "https://") == 0) {
+      while (i < utf8.size() && !std::isspace(static_cast<unsigned char>(utf8[i]))) ++i;
+      length += 23;
+      continue;
+    }
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) ++length;
+    ++i;
+  }
+  return length;
+}
+
+int ReadMastodonLimit(const std::string& instanceAnswer) {
+  const Json body = Parse(instanceAnswer);
+  const Json* limit = nullptr;
+  if (body.is_object()) {
+    const auto config = body.find("configuration");
+    if (config != body.end() && config->is_object()) {
+      const auto statuses = config->find("statuses");
+      if (statuses != config->end() && statuses->is_object()) {
+        const auto chars = statuses->find("max_characters");
+        if (chars != statuses->end()) limit = &*chars;
+      }
+    }
+    const auto old = body.find("max_toot_chars");
+    if (!limit && old != body.end()) limit = &*old;
+  }
+  if (limit && limit->is_number_integer()) {
+    const long long value = limit->get<long long>();
+    if (value > 0 && value <= 1000000) return static_cast<int>(value);
+  }
+  return 500;
+}
+
+bool MastodonIdAfter(const std::string& a, const std::string& b) {
+  const bool numbers = a.find_first_not_of("0123456789") == std::string::npos &&
+                       b.find_first_not_of("0123456789") == std::string::npos;
+  if (numbers) {
+    const size_t za = std::min(a.find_first_not_of('0'), a.size());
+    const size_t zb = std::min(b.find_first_not_of('0'), b.size());
+    const std::string_view va(a.data() + za, a.size() - za), vb(b.data() + zb, b.size() - zb);
+    return va.size() != vb.size() ? va.size() > vb.size() : va > vb;
+  }
+  return a > b;
+}

@@ -1,0 +1,27 @@
+// The fifth service: a Mastodon server, or any server that speaks its API. The account
+// is bound with OAuth 2.0 and an out-of-band code, the program registering itself once
+// per server; statuses (with a picture) and polls go as bearer-token requests, answers
+// are JSON. Its row is in ServiceTable.cpp; these are its own flows and the pieces of
+// them that tests check on their own.
+#pragma once
+#include <string>
+
+#include "services/ServiceFlows.h"
+
+extern const SOwnFlows kMastodonFlows;
+
+// What the user typed as the server: "host", "host:port", or "https://" with either and
+// at most one "/" after it. The server comes back as host[:port] in lower case; false for
+// http://, a path, a query, user information, blanks, or what is not a host name.
+bool ParseMastodonServer(const std::string& text, std::string& server);
+
+// The length a Mastodon server gives a status: characters (code points), each link
+// counted as 23.
+size_t MastodonStatusLength(const std::string& utf8);
+
+// The status limit an instance answer gives (configuration.statuses.max_characters, or
+// the older max_toot_chars); 500 when the answer gives none.
+int ReadMastodonLimit(const std::string& instanceAnswer);
+
+// Compares two notification ids: numbers by value, other ids as text.
+bool MastodonIdAfter(const std::string& a, const std::string& b);
