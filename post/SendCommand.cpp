@@ -62,6 +62,17 @@ void CMainDlg::PostToTickedServices() {
     AfxMessageBox("微博内容不能为空!", ClosingFlag());
     return;
   }
+  // A service with limits of its own (Mastodon's status length) is asked first: a status
+  // it would refuse goes nowhere, so the user can shorten it and send it everywhere.
+  for (const SServiceControls& controls : kServiceControls) {
+    if (IsDlgButtonChecked(controls.sendBox) != BST_CHECKED) continue;
+    std::string message;
+    if (CheckPost(ServiceRow(controls.service), m_state, ServiceIo(controls.service), text,
+                  message))
+      continue;
+    AfxMessageBox(message, ClosingFlag());
+    return;
+  }
   for (const SServiceControls& controls : kServiceControls) {
     // Each box is read just before its service's turn: unticking it meanwhile skips it.
     if (IsDlgButtonChecked(controls.sendBox) != BST_CHECKED) continue;
