@@ -6,6 +6,10 @@
 #include "bind/VerifyCodeDlg.h"
 #include "res/Resource.h"
 
+namespace {
+
+// Removes single-byte white space (space, tab, LF, VT, FF, CR) at both ends: a server
+// name never starts or ends with it, and pasted addresses often carry some.
 std::string TrimWhiteSpace(std::string text) {
   text = TrimTrailingWhiteSpace(std::move(text));
   size_t begin = 0;
@@ -16,6 +20,8 @@ std::string TrimWhiteSpace(std::string text) {
   }
   return text.substr(begin);
 }
+
+}  // namespace
 
 CMastodonServerDlg::CMastodonServerDlg(QWidget* parent)
     : CDialog(IDD_MASTODON_SERVER, parent ? parent : ApplicationMainWindow()) {}

@@ -22,6 +22,3 @@ class CMastodonServerDlg : public CDialog {
   void OnOK() override;
   void OnCancel() override;
 };
-
-// Removes single-byte white space (space, tab, LF, VT, FF, CR) at both ends.
-std::string TrimWhiteSpace(std::string text);
