@@ -15,6 +15,7 @@
 
 #include "app/ProfileControl.h"
 #include "app/ServiceControls.h"
+#include "bind/MastodonServerDlg.h"
 #include "bind/VerifyCodeDlg.h"
 #include "platform/Shell.h"
 #include "res/Resource.h"
@@ -69,6 +70,7 @@ void CMainDlg::BuildMessageMap() {
   OnCommand(IDC_BIND_SINA, [this] { OnBindSina(); });
   OnCommand(ID_PROXY_SETTINGS, [this] { OnProxySettings(); });
   OnCommand(IDC_BIND_TWITTER, [this] { OnBindTwitter(); });
+  OnCommand(IDC_BIND_MASTODON, [this] { OnBindMastodon(); });
   OnCommand(ID_HELP_USAGE, [this] { OnHelpUsage(); });
   OnCommand(ID_HELP_CONTACT, [this] { OnHelpContact(); });
   OnCommand(ID_HELP_ABOUT, [this] { OnHelpContact(); });  // the contact text is all there is
@@ -76,6 +78,7 @@ void CMainDlg::BuildMessageMap() {
   OnCommand(IDC_SEND_TO_SINA, [this] { OnSinaTargetClicked(); });
   OnCommand(IDC_SEND_TO_TENCENT, [this] { OnOtherTargetClicked(); });
   OnCommand(IDC_SEND_TO_TWITTER, [this] { OnOtherTargetClicked(); });
+  OnCommand(IDC_SEND_TO_MASTODON, [this] { OnOtherTargetClicked(); });
   OnCommand(IDC_BIND_SOHU, [this] { OnBindSohu(); });
   OnCommand(IDC_SEND_TO_SOHU, [this] { OnOtherTargetClicked(); });
   OnMessage(WM_SERVICE_ALERT,
@@ -286,8 +289,11 @@ SServiceIo CMainDlg::ServiceIo(EService service) {
     return ExecuteBearerRequest(std::move(copy), ReadProxy());
   };
   io.sleep = [this](int ms) { return WorkerSleep(ms); };
-  io.askServer = [](const std::string& suggested) -> std::string {
-    return suggested;  // the server dialog comes with the window's Mastodon controls
+  io.askServer = [](const std::string& suggested) {
+    CMastodonServerDlg dlg;
+    dlg.m_strServer = suggested;
+    dlg.DoModal();
+    return dlg.m_strServer;
   };
   return io;
 }

@@ -111,6 +111,7 @@ class CMainDlg : public CDialog {
   void OnBindSina() { OnBind(EService::Sina); }
   void OnBindSohu() { OnBind(EService::Sohu); }
   void OnBindTwitter() { OnBind(EService::Twitter); }
+  void OnBindMastodon() { OnBind(EService::Mastodon); }
   // posting (post/)
   void OnSend();
   void PostToTickedServices();

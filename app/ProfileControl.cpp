@@ -40,10 +40,15 @@ void ProfileCheckBoxes(CDialog* window, bool write) {
     const char* key;
     const char* def;
   } kRows[] = {
-      {IDC_ALERT_AT_ME, "AlertAtMe", "1"},      {IDC_FOLLOWING_UPDATE, "FollowingUpdate", "0"},
-      {IDC_NEW_FANS, "NewFans", "1"},           {IDC_AUTO_RUN, "AutoRun", "0"},
-      {IDC_SEND_TO_TENCENT, "SendToQQMB", "0"}, {IDC_SEND_TO_SINA, "SendToSinaMB", "0"},
-      {IDC_SEND_TO_SOHU, "SendToSohuMB", "0"},  {IDC_SEND_TO_TWITTER, "SendToTwitter", "0"},
+      {IDC_ALERT_AT_ME, "AlertAtMe", "1"},
+      {IDC_FOLLOWING_UPDATE, "FollowingUpdate", "0"},
+      {IDC_NEW_FANS, "NewFans", "1"},
+      {IDC_AUTO_RUN, "AutoRun", "0"},
+      {IDC_SEND_TO_TENCENT, "SendToQQMB", "0"},
+      {IDC_SEND_TO_SINA, "SendToSinaMB", "0"},
+      {IDC_SEND_TO_SOHU, "SendToSohuMB", "0"},
+      {IDC_SEND_TO_TWITTER, "SendToTwitter", "0"},
+      {IDC_SEND_TO_MASTODON, "SendToMastodon", "0"},
   };
   if (!write) {
     for (const auto& row : kRows) ProfileControl(window, false, row.id, row.key, row.def);

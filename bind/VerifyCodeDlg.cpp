@@ -7,10 +7,6 @@
 #include "platform/Shell.h"
 #include "res/Resource.h"
 
-namespace {
-
-// The application's main window: the main-window dialog that is still open, preferring
-// a visible one. Null when there is none (the dialog then has no owner).
 QWidget* ApplicationMainWindow() {
   QWidget* found = nullptr;
   for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -21,8 +17,6 @@ QWidget* ApplicationMainWindow() {
   }
   return found;
 }
-
-}  // namespace
 
 std::string TrimTrailingWhiteSpace(std::string text) {
   size_t end = text.size();

@@ -18,7 +18,8 @@ std::mutex g_chooserMutex;
 std::function<std::string()> g_chooserHook;
 
 // The targets that Sina excludes while it may only be posted to alone.
-constexpr int kOtherTargets[] = {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER};
+constexpr int kOtherTargets[] = {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
+                                 IDC_SEND_TO_MASTODON};
 
 }  // namespace
 

@@ -9,6 +9,7 @@ constexpr int IDD_ALERT_POPUP = 131;
 constexpr int IDR_TRAY_MENU = 133;
 constexpr int IDD_PROXY_SET = 135;
 constexpr int IDR_MAIN_MENU = 136;
+constexpr int IDD_MASTODON_SERVER = 137;
 
 // Strings
 constexpr int IDS_SOCKETS_INIT_FAILED = 103;
@@ -36,9 +37,15 @@ constexpr int IDC_SOHU_NAME = 1020;
 constexpr int IDC_SEND_TO_SOHU = 1021;
 constexpr int IDC_BIND_TWITTER = 1028;
 constexpr int IDC_SEND_TO_TWITTER = 1029;
+constexpr int IDC_BIND_MASTODON = 1030;
+constexpr int IDC_MASTODON_NAME = 1031;
+constexpr int IDC_SEND_TO_MASTODON = 1032;
 
 // Verification-code dialog
 constexpr int IDC_VERIFY_CODE = 1001;
+
+// Mastodon server dialog
+constexpr int IDC_MASTODON_SERVER = 1001;
 
 // Alert popup
 constexpr int IDC_ALERT_VIEW = 1013;

@@ -20,55 +20,60 @@ const SDialogDef kMainDialog = {
     WS_EX_APPWINDOW,
     kFont,
     9,
-    378,
-    163,
+    478,
+    174,
     IDR_MAIN_MENU,
     {
-        {IDC_STATIC, ECtrlKind::GroupBox, "绑定微博", 3, 2, 154, 27, kGroup, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "绑定微博", 3, 2, 191, 27, kGroup, 0},
         {IDC_BIND_SINA, ECtrlKind::PushButton, "新浪", 6, 10, 36, 15, kPush, 0},
         {IDC_BIND_TENCENT, ECtrlKind::PushButton, "腾讯", 43, 10, 36, 15, kPush, 0},
         {IDC_BIND_SOHU, ECtrlKind::PushButton, "搜狐", 80, 10, 36, 15, kPush, 0},
         {IDC_BIND_TWITTER, ECtrlKind::PushButton, "Twitter", 117, 10, 36, 15, kPush, 0},
-        {IDC_STATIC, ECtrlKind::GroupBox, "状态日志", 3, 32, 154, 129, kGroup, 0},
-        {IDC_STATUS_LOG, ECtrlKind::Edit, "", 7, 41, 146, 116,
+        {IDC_BIND_MASTODON, ECtrlKind::PushButton, "Mastodon", 154, 10, 36, 15, kPush, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "状态日志", 3, 32, 191, 140, kGroup, 0},
+        {IDC_STATUS_LOG, ECtrlKind::Edit, "", 7, 41, 183, 127,
          kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
              ES_AUTOVSCROLL | ES_AUTOHSCROLL,
          0},
-        {IDC_STATIC, ECtrlKind::GroupBox, "已绑定", 159, 2, 95, 58, kGroup, 0},
-        {IDC_STATIC, ECtrlKind::Static, "腾讯账号:", 163, 13, 40, 8, kLabel, 0},
-        {IDC_TENCENT_NAME, ECtrlKind::Static, "未绑定", 205, 13, 44, 8, kLabel, 0},
-        {IDC_STATIC, ECtrlKind::Static, "新浪账号:", 163, 24, 40, 8, kLabel, 0},
-        {IDC_SINA_NAME, ECtrlKind::Static, "未绑定", 205, 24, 44, 8, kLabel, 0},
-        {IDC_STATIC, ECtrlKind::Static, "搜狐账号:", 163, 35, 40, 8, kLabel, 0},
-        {IDC_SOHU_NAME, ECtrlKind::Static, "未绑定", 205, 35, 44, 8, kLabel, 0},
-        {IDC_STATIC, ECtrlKind::Static, "Twitter:", 163, 46, 40, 8, kLabel, 0},
-        {IDC_TWITTER_NAME, ECtrlKind::Static, "未绑定", 205, 46, 44, 8, kLabel, 0},
-        {IDC_STATIC, ECtrlKind::GroupBox, "设置", 257, 2, 119, 58, kGroup, 0},
-        {IDC_ALERT_AT_ME, ECtrlKind::CheckBox, "收到@我消息或私信时提醒", 261, 12, 105, 10, kCheck,
+        // The name labels are wide enough for a Mastodon account's "@user@server".
+        {IDC_STATIC, ECtrlKind::GroupBox, "已绑定", 196, 2, 159, 69, kGroup, 0},
+        {IDC_STATIC, ECtrlKind::Static, "腾讯账号:", 200, 13, 40, 8, kLabel, 0},
+        {IDC_TENCENT_NAME, ECtrlKind::Static, "未绑定", 242, 13, 109, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::Static, "新浪账号:", 200, 24, 40, 8, kLabel, 0},
+        {IDC_SINA_NAME, ECtrlKind::Static, "未绑定", 242, 24, 109, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::Static, "搜狐账号:", 200, 35, 40, 8, kLabel, 0},
+        {IDC_SOHU_NAME, ECtrlKind::Static, "未绑定", 242, 35, 109, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::Static, "Twitter:", 200, 46, 40, 8, kLabel, 0},
+        {IDC_TWITTER_NAME, ECtrlKind::Static, "未绑定", 242, 46, 109, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::Static, "Mastodon:", 200, 57, 40, 8, kLabel, 0},
+        {IDC_MASTODON_NAME, ECtrlKind::Static, "未绑定", 242, 57, 109, 8, kLabel, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "设置", 357, 2, 119, 69, kGroup, 0},
+        {IDC_ALERT_AT_ME, ECtrlKind::CheckBox, "收到@我消息或私信时提醒", 361, 13, 105, 10, kCheck,
          0},
-        {IDC_FOLLOWING_UPDATE, ECtrlKind::CheckBox, "我关注的微博有更新提醒", 261, 23, 105, 10,
+        {IDC_FOLLOWING_UPDATE, ECtrlKind::CheckBox, "我关注的微博有更新提醒", 361, 26, 105, 10,
          kCheck, 0},
-        {IDC_NEW_FANS, ECtrlKind::CheckBox, "当有新粉丝/听众时提醒", 261, 34, 105, 10, kCheck, 0},
-        {IDC_AUTO_RUN, ECtrlKind::CheckBox, "系统启动时自动启动", 261, 45, 86, 10, kCheck, 0},
-        {IDC_STATIC, ECtrlKind::GroupBox, "发微博", 159, 62, 217, 99, kGroup, 0},
-        {IDC_MESSAGE_TEXT, ECtrlKind::Edit, "", 163, 71, 209, 54,
+        {IDC_NEW_FANS, ECtrlKind::CheckBox, "当有新粉丝/听众时提醒", 361, 39, 105, 10, kCheck, 0},
+        {IDC_AUTO_RUN, ECtrlKind::CheckBox, "系统启动时自动启动", 361, 52, 86, 10, kCheck, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "发微博", 196, 73, 280, 99, kGroup, 0},
+        {IDC_MESSAGE_TEXT, ECtrlKind::Edit, "", 200, 82, 272, 54,
          kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
              ES_WANTRETURN,
          0},
-        {IDC_STATIC, ECtrlKind::Static, "图片:", 163, 130, 21, 8, kLabel, 0},
-        {IDC_PICTURE_PATH, ECtrlKind::Edit, "", 188, 128, 97, 14,
+        {IDC_STATIC, ECtrlKind::Static, "图片:", 200, 141, 21, 8, kLabel, 0},
+        {IDC_PICTURE_PATH, ECtrlKind::Edit, "", 225, 139, 160, 14,
          kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
-        {IDC_BROWSE_PICTURE, ECtrlKind::PushButton, "浏览...", 290, 128, 33, 14, kPush, 0},
-        {IDC_SEND, ECtrlKind::PushButton, "发表(&S)", 329, 126, 41, 17, kPush, 0},
-        {IDC_SEND_TO_SINA, ECtrlKind::CheckBox, "新浪微博", 163, 147, 46, 10, kCheck, 0},
-        {IDC_SEND_TO_TENCENT, ECtrlKind::CheckBox, "腾讯微博", 213, 147, 46, 10, kCheck, 0},
-        {IDC_SEND_TO_SOHU, ECtrlKind::CheckBox, "搜狐微博", 263, 147, 46, 10, kCheck, 0},
-        {IDC_SEND_TO_TWITTER, ECtrlKind::CheckBox, "发到Twitter", 313, 147, 56, 10, kCheck, 0},
+        {IDC_BROWSE_PICTURE, ECtrlKind::PushButton, "浏览...", 390, 139, 33, 14, kPush, 0},
+        {IDC_SEND, ECtrlKind::PushButton, "发表(&S)", 429, 137, 41, 17, kPush, 0},
+        {IDC_SEND_TO_SINA, ECtrlKind::CheckBox, "新浪微博", 200, 158, 46, 10, kCheck, 0},
+        {IDC_SEND_TO_TENCENT, ECtrlKind::CheckBox, "腾讯微博", 250, 158, 46, 10, kCheck, 0},
+        {IDC_SEND_TO_SOHU, ECtrlKind::CheckBox, "搜狐微博", 300, 158, 46, 10, kCheck, 0},
+        {IDC_SEND_TO_TWITTER, ECtrlKind::CheckBox, "发到Twitter", 350, 158, 56, 10, kCheck, 0},
+        {IDC_SEND_TO_MASTODON, ECtrlKind::CheckBox, "发到Mastodon", 410, 158, 62, 10, kCheck, 0},
     },
     {IDC_BIND_TENCENT, IDC_STATUS_LOG, IDC_MESSAGE_TEXT, IDC_PICTURE_PATH, IDC_BROWSE_PICTURE,
      IDC_SEND, IDC_BIND_SINA, IDC_ALERT_AT_ME, IDC_FOLLOWING_UPDATE, IDC_AUTO_RUN, IDC_NEW_FANS,
-     IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_BIND_TWITTER, IDC_SEND_TO_TWITTER, IDC_BIND_SOHU,
-     IDC_SEND_TO_SOHU},
+     IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_BIND_TWITTER, IDC_BIND_MASTODON,
+     IDC_SEND_TO_TWITTER, IDC_SEND_TO_MASTODON, IDC_BIND_SOHU, IDC_SEND_TO_SOHU},
 };
 
 const SDialogDef kVerifyCodeDialog = {
@@ -88,6 +93,28 @@ const SDialogDef kVerifyCodeDialog = {
         {IDC_STATIC, ECtrlKind::Static, "验证码:", 6, 6, 29, 8, kLabel, 0},
     },
     {IDOK, IDC_VERIFY_CODE},
+};
+
+// Asks for the Mastodon server before its binding starts; prefilled with the suggestion.
+const SDialogDef kMastodonServerDialog = {
+    IDD_MASTODON_SERVER,
+    "绑定Mastodon",
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+    0,
+    kFont,
+    9,
+    200,
+    56,
+    0,
+    {
+        {IDC_STATIC, ECtrlKind::Static, "请输入Mastodon服务器地址(如mastodon.social):", 7, 7, 186,
+         8, kLabel, 0},
+        {IDC_MASTODON_SERVER, ECtrlKind::Edit, "", 7, 18, 186, 13,
+         kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
+        {IDOK, ECtrlKind::PushButton, "确定", 97, 36, 46, 15, kPush | BS_DEFPUSHBUTTON, 0},
+        {IDCANCEL, ECtrlKind::PushButton, "取消", 147, 36, 46, 15, kPush, 0},
+    },
+    {IDC_MASTODON_SERVER, IDOK, IDCANCEL},
 };
 
 const SDialogDef kAlertPopup = {
@@ -177,7 +204,8 @@ const std::vector<SMenuItemDef> kTrayMenu = {
 }  // namespace
 
 const SDialogDef* FindDialogTemplate(int id) {
-  for (const SDialogDef* d : {&kMainDialog, &kVerifyCodeDialog, &kAlertPopup, &kProxyDialog})
+  for (const SDialogDef* d :
+       {&kMainDialog, &kVerifyCodeDialog, &kMastodonServerDialog, &kAlertPopup, &kProxyDialog})
     if (d->id == id) return d;
   return nullptr;
 }

@@ -55,12 +55,13 @@ class ShellTest : public ::testing::Test {
 TEST_F(ShellTest, WithoutSettingsFileStartsUnboundWithDefaultBoxes) {
   CMainDlg* dlg = harness.OpenWindow();
   EXPECT_EQ(dlg->windowTitle().toStdString(), "Plumfinch v1.1");
-  for (int id : {IDC_TENCENT_NAME, IDC_SINA_NAME, IDC_SOHU_NAME, IDC_TWITTER_NAME})
+  for (int id :
+       {IDC_TENCENT_NAME, IDC_SINA_NAME, IDC_SOHU_NAME, IDC_TWITTER_NAME, IDC_MASTODON_NAME})
     EXPECT_EQ(LabelText(dlg, id), "未绑定");
   EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_ALERT_AT_ME), BST_CHECKED);
   EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_NEW_FANS), BST_CHECKED);
   for (int id : {IDC_FOLLOWING_UPDATE, IDC_AUTO_RUN, IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA,
-                 IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER})
+                 IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER, IDC_SEND_TO_MASTODON})
     EXPECT_EQ(dlg->IsDlgButtonChecked(id), BST_UNCHECKED) << id;
   EXPECT_FALSE(dlg->ReadAccount(EService::Tencent).bound);
   EXPECT_EQ(dlg->ReadProxy().range, 0);
@@ -124,7 +125,7 @@ TEST_F(ShellTest, ProxyFieldsAndSinaLimitAreRestored) {
   }
 }
 
-TEST_F(ShellTest, CloseSavesTheEightBoxesInOrderAndOnlyExactOneCounts) {
+TEST_F(ShellTest, CloseSavesTheNineBoxesInOrderAndOnlyExactOneCounts) {
   ProfileString(true, "FollowingUpdate", "true", "");
   ProfileString(true, "AutoRun", "yes", "");
   CMainDlg* dlg = harness.OpenWindow();
@@ -132,7 +133,8 @@ TEST_F(ShellTest, CloseSavesTheEightBoxesInOrderAndOnlyExactOneCounts) {
   EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_AUTO_RUN), BST_UNCHECKED);
   dlg->CheckDlgButton(IDC_ALERT_AT_ME, BST_UNCHECKED);
   dlg->CheckDlgButton(IDC_SEND_TO_TWITTER, BST_CHECKED);
-  // All eight are saved with one replace of the file, so a crash cannot split them.
+  dlg->CheckDlgButton(IDC_SEND_TO_MASTODON, BST_CHECKED);
+  // All nine are saved with one replace of the file, so a crash cannot split them.
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ASSERT_GE(inotify_add_watch(watch, SettingsFolder().c_str(), IN_MOVED_TO), 0);
   dlg->close();  // the close box
@@ -150,10 +152,18 @@ TEST_F(ShellTest, CloseSavesTheEightBoxesInOrderAndOnlyExactOneCounts) {
   EXPECT_EQ(ProfileString(false, "NewFans", "", "x"), "1");
   EXPECT_EQ(ProfileString(false, "AutoRun", "", "x"), "0");
   EXPECT_EQ(ProfileString(false, "SendToTwitter", "", "x"), "1");
-  const std::vector<std::string> expected = {"FollowingUpdate", "AutoRun",      "AlertAtMe",
-                                             "NewFans",         "SendToQQMB",   "SendToSinaMB",
-                                             "SendToSohuMB",    "SendToTwitter"};
+  EXPECT_EQ(ProfileString(false, "SendToMastodon", "", "x"), "1");
+  const std::vector<std::string> expected = {"FollowingUpdate", "AutoRun",       "AlertAtMe",
+                                             "NewFans",         "SendToQQMB",    "SendToSinaMB",
+                                             "SendToSohuMB",    "SendToTwitter", "SendToMastodon"};
   EXPECT_EQ(KeysInOrder(SettingsPath()), expected);
+  // The next start ticks again what was ticked at exit.
+  harness.CloseWindow();
+  dlg = harness.OpenWindow();
+  for (int id : {IDC_SEND_TO_TWITTER, IDC_SEND_TO_MASTODON, IDC_NEW_FANS})
+    EXPECT_EQ(dlg->IsDlgButtonChecked(id), BST_CHECKED) << id;
+  for (int id : {IDC_ALERT_AT_ME, IDC_SEND_TO_SINA, IDC_SEND_TO_SOHU})
+    EXPECT_EQ(dlg->IsDlgButtonChecked(id), BST_UNCHECKED) << id;
 }
 
 TEST_F(ShellTest, ExitCommandSavesLikeTheCloseBox) {

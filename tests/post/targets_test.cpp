@@ -22,7 +22,8 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-constexpr int kOthers[] = {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER};
+constexpr int kOthers[] = {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
+                           IDC_SEND_TO_MASTODON};
 
 class PostTargetsTest : public ::testing::Test {
  protected:
@@ -93,6 +94,10 @@ TEST_F(PostTargetsTest, SinaIsPostedToAloneUnlessTheLimitIsZero) {
   EXPECT_FALSE(Enabled(dlg, IDC_SEND_TO_SINA));  // Twitter is still ticked
   Click(dlg, IDC_SEND_TO_TWITTER);
   EXPECT_TRUE(Enabled(dlg, IDC_SEND_TO_SINA));
+  Click(dlg, IDC_SEND_TO_MASTODON);  // the fifth box excludes Sina like the others
+  EXPECT_FALSE(Enabled(dlg, IDC_SEND_TO_SINA) || Ticked(dlg, IDC_SEND_TO_SINA));
+  Click(dlg, IDC_SEND_TO_MASTODON);
+  EXPECT_TRUE(Enabled(dlg, IDC_SEND_TO_SINA));
   for (bool sina : {true, false}) {
     Click(dlg, IDC_SEND_TO_SINA);
     for (int box : kOthers) {
@@ -103,14 +108,16 @@ TEST_F(PostTargetsTest, SinaIsPostedToAloneUnlessTheLimitIsZero) {
   harness.CloseWindow();
   ProfileString(true, "SinaLimit", "0", "");
   Open();
-  for (int box : {IDC_SEND_TO_SINA, IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER})
+  for (int box : {IDC_SEND_TO_SINA, IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
+                  IDC_SEND_TO_MASTODON})
     Click(dlg, box);
-  for (int box : {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER})
+  for (int box : {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
+                  IDC_SEND_TO_MASTODON})
     EXPECT_TRUE(Ticked(dlg, box) && Enabled(dlg, box));
 }
 
 TEST_F(PostTargetsTest, AtStartSinaWinsOverRestoredOthers) {
-  for (const char* key : {"SendToQQMB", "SendToSinaMB", "SendToSohuMB"})
+  for (const char* key : {"SendToQQMB", "SendToSinaMB", "SendToSohuMB", "SendToMastodon"})
     ProfileString(true, key, "1", "");
   ProfileString(true, "SinaLimit", "1", "");  // anything but "0" keeps the rule
   Open();

@@ -4,10 +4,14 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <cstdlib>
 
 #include "app/MainDlg.h"
+#include "bind/MastodonServerDlg.h"
 #include "net/ServiceHosts.h"
 #include "net/TextOps.h"
 #include "platform/Shell.h"
@@ -42,7 +46,7 @@ std::string CAppHarness::FreshSettings(const std::string& testName) {
   // fails at once instead of leaving the machine.
   std::string ini = "[Hosts]\r\n";
   for (const char* key : {"TencentOpen", "TencentOpenSecure", "TencentWeb", "SinaApi", "SinaWeb",
-                          "SohuApi", "SohuWeb", "TwitterApi", "TwitterWeb"})
+                          "SohuApi", "SohuWeb", "TwitterApi", "TwitterWeb", "Mastodon"})
     ini += std::string(key) + "=127.0.0.1:9\r\n";
   ini += "IpEchoUrl=http://127.0.0.1:9/getip.asp\r\n";
   WriteFile(folder + "/Services.ini", ini);
@@ -138,6 +142,28 @@ std::string Call(const std::string& url, EHttpMethod method, const CWeiboParam& 
 }
 
 }  // namespace
+
+namespace {
+
+void TryServerAnswer(const std::string& server, bool cancel, std::string* offered, int triesLeft) {
+  auto* dlg = qobject_cast<CMastodonServerDlg*>(QApplication::activeModalWidget());
+  if (!dlg || !dlg->isVisible()) {
+    if (triesLeft > 0)
+      QTimer::singleShot(10, [=] { TryServerAnswer(server, cancel, offered, triesLeft - 1); });
+    return;
+  }
+  auto* edit = dlg->findChild<QLineEdit*>("ctrl_1001");
+  if (offered && edit) *offered = edit->text().toStdString();
+  if (edit) edit->setText(QString::fromStdString(server));
+  if (auto* button = dlg->findChild<QPushButton*>(cancel ? "ctrl_2" : "ctrl_1")) button->click();
+}
+
+}  // namespace
+
+void AnswerServerDialog(const std::string& server, bool cancel, std::string* offered) {
+  // Looked for every 10 ms for up to ten seconds: the dialog opens after the click.
+  QTimer::singleShot(0, [=] { TryServerAnswer(server, cancel, offered, 1000); });
+}
 
 STokenPair MintAccessTokens(const CEmulator& emulator, EService service) {
   // The service's own binding requests, from its row, with the emulator as the user.

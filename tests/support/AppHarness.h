@@ -66,6 +66,13 @@ class CAppHarness {
   CMainDlg* m_dlg = nullptr;
 };
 
+// Answers the Mastodon server dialog as a user would, once it is open: it is modal, so
+// this is armed before the click that opens it. The user types server into the field
+// and presses OK, or presses Cancel when cancel is set; *offered gets the text the field
+// held when the dialog opened.
+void AnswerServerDialog(const std::string& server, bool cancel = false,
+                        std::string* offered = nullptr);
+
 // A real access token pair for the service from the emulator, obtained through its
 // request-token, authorisation and access-token endpoints. Empty on failure.
 struct STokenPair {
