@@ -1,6 +1,7 @@
-// Background polling: one worker each for the polled services (Tencent, Sina, Sohu). The
-// worker's own CPollWorker keeps the counters seen in the previous cycle; a counter that
-// grew while its alert option is ticked posts WM_SERVICE_ALERT to the main window.
+// Background polling: one worker each for the polled services (Tencent, Sina, Sohu,
+// Mastodon). The worker's own CPollWorker keeps what it saw in the previous cycle (the
+// counters, or the newest notification); what grew while its alert option is ticked
+// posts WM_SERVICE_ALERT to the main window. A service may ask for a longer pause.
 #include "notify/Polling.h"
 
 #include "app/MainDlg.h"
