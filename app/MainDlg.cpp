@@ -13,6 +13,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/AppIcon.h"
 #include "app/ProfileControl.h"
 #include "app/ServiceControls.h"
 #include "bind/VerifyCodeDlg.h"
@@ -35,7 +36,7 @@ constexpr int kMinimizeTries = 200;
 }  // namespace
 
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(IDD_MAIN, parent) {
-  m_hIcon = QIcon(QStringLiteral(":/icons/plumfinch.svg"));
+  m_hIcon = LoadAppIcon();
   BuildMessageMap();
 }
 
