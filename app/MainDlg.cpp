@@ -129,9 +129,13 @@ bool CMainDlg::OnInitDialog() {
 
 void CMainDlg::StartAfterShown() {
   if (IsClosing()) return;
-  // The window's map request goes to the display server before the work below.
+  // The window's map request goes to the display server, and the window is drawn, before
+  // the work below (loading libcurl takes longer than drawing the window).
   QGuiApplication::sync();
-  // Networking (libcurl and its TLS library) is prepared once, before any worker uses it.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (IsClosing()) return;  // a termination signal may have been taken meanwhile
+  // Networking (libcurl and its TLS library, loaded on this first call) is prepared once,
+  // before any worker uses it.
   if (!QWBlogGlobalInit()) {
     AfxMessageBox(LoadResourceString(IDS_SOCKETS_INIT_FAILED));
     BeginClosing();
