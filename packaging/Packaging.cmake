@@ -49,9 +49,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://plumfinch.example.org/")
 # Library dependencies come from dpkg-shlibdeps, and the Qt platform plugin for X comes
-# with libqt6gui6. The program draws its icon from PNG renderings compiled in, so it needs
-# no SVG engine.
+# with libqt6gui6. The icon comes from PNG renderings at the usual sizes; any other size
+# is drawn from the SVG through the SVG icon engine plugin of libqt6svg6, which no linked
+# library names.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # The windows are in Chinese: a CJK font, and xdg-open for the browser.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -1,6 +1,6 @@
 // Renders the program's SVG icon to the PNG files the program loads, through the same
 // SVG icon engine that drew it when the program loaded the SVG itself, so the pixels are
-// the ones that engine produced. Not part of the build; res/icons/render-icons runs it.
+// the ones that engine produced. Not part of the build; scripts/render-icons runs it.
 //   render_icons <icon.svg> <output folder> <size>...
 #include <QGuiApplication>
 #include <QIcon>
