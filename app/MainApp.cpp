@@ -65,11 +65,6 @@ int CMainApp::Run(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   CMainDlg::SetCommandLine(JoinCommandLine(argc, argv));
 
-  // Networking is prepared once, before any thread starts; without it no window opens.
-  if (!QWBlogGlobalInit()) {
-    AfxMessageBox(LoadResourceString(IDS_SOCKETS_INIT_FAILED));
-    return 1;
-  }
   // Termination signals reach the event loop through a pipe (the only safe way out of a
   // signal handler); without the pipe the program still runs, it just cannot be asked
   // to end by a signal.
@@ -93,6 +88,6 @@ int CMainApp::Run(int argc, char** argv) {
   }
   pthread_sigmask(SIG_UNBLOCK, &terminationSignals, nullptr);
 
-  dlg.DoModal();
-  return 0;
+  // The window prepares networking just after it is shown and ends at once without it.
+  return dlg.DoModal() == CMainDlg::kNoNetworking ? 1 : 0;
 }

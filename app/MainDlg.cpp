@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -13,11 +14,13 @@
 #include <chrono>
 #include <thread>
 
+#include "app/AppIcon.h"
 #include "app/ProfileControl.h"
 #include "app/ServiceControls.h"
 #include "bind/MastodonServerDlg.h"
 #include "bind/VerifyCodeDlg.h"
 #include "platform/Shell.h"
+#include "qwblog/QWBlogAPI.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
 #include "settings/Notices.h"
@@ -36,7 +39,7 @@ constexpr int kMinimizeTries = 200;
 }  // namespace
 
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(IDD_MAIN, parent) {
-  m_hIcon = QIcon(QStringLiteral(":/icons/plumfinch.svg"));
+  m_hIcon = LoadAppIcon();
   BuildMessageMap();
 }
 
@@ -119,18 +122,39 @@ bool CMainDlg::OnInitDialog() {
 
   WriteClientIp("127.0.0.1");
 
+  setAcceptDrops(true);
+
+  // The rest is not needed for the window to appear, so it waits until the window has
+  // been shown: the event loop runs this first, once show() has asked for the window.
+  QTimer::singleShot(0, this, [this] { StartAfterShown(); });
+  return true;
+}
+
+void CMainDlg::StartAfterShown() {
+  if (IsClosing()) return;
+  // The window's map request goes to the display server, and the window is drawn, before
+  // the work below (loading libcurl takes longer than drawing the window).
+  QGuiApplication::sync();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (IsClosing()) return;  // a termination signal may have been taken meanwhile
+  // Networking (libcurl and its TLS library, loaded on this first call) is prepared once,
+  // before any worker uses it.
+  if (!QWBlogGlobalInit()) {
+    AfxMessageBox(LoadResourceString(IDS_SOCKETS_INIT_FAILED));
+    BeginClosing();
+    EndDialog(kNoNetworking);
+    return;
+  }
   StartWorker(PublicIpThreadProc);
   StartPolling();  // one worker per polled service: Tencent, Sina, Sohu
-
-  setAcceptDrops(true);
 
   m_trayIcon.Create(this, WM_TRAY_NOTIFY, LoadResourceString(IDS_APP_NAME), m_hIcon, IDR_TRAY_MENU);
   m_pTrayWatch = new QTimer(this);
   connect(m_pTrayWatch, &QTimer::timeout, this, [this] { OnTrayWatch(); });
   m_pTrayWatch->start(kTrayLookMs);
 
+  // A background start hides the window only once a notification area could take it.
   if (IsBackgroundCommandLine(CommandLine())) SetTimer(HIDE_TIMER_ID, 10);
-  return true;
 }
 
 void CMainDlg::OnTrayWatch() {

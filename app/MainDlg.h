@@ -57,6 +57,9 @@ class CMainDlg : public CDialog {
   bool IsClosing() const { return ClosingFlag()->load(); }
   int LiveWorkers() const;
 
+  // DoModal's result when networking could not be prepared (the program then ends).
+  static constexpr int kNoNetworking = 3;
+
   // ---- reached from outside the window: the tray, the program, tests ----
   void OnShowHideWindow();
   void OnExit();
@@ -92,6 +95,8 @@ class CMainDlg : public CDialog {
   void OnTimer(uintptr_t id);
   void MinimizeOnScreen(int triesLeft);
   void RestoreAccounts();
+  // Just after the window is first shown: networking, the workers, the tray icon.
+  void StartAfterShown();
   void StopWorkers();
   LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
   void OnAutoRunClicked();

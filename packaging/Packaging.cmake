@@ -11,7 +11,7 @@ install(FILES res/help/usage.html DESTINATION ${_share}/plumfinch)
 install(FILES res/desktop/plumfinch.desktop DESTINATION ${_share}/applications)
 install(FILES res/desktop/org.example.plumfinch.metainfo.xml DESTINATION ${_share}/metainfo)
 install(FILES res/icons/plumfinch.svg DESTINATION ${_icons}/scalable/apps)
-foreach(_size 48 64)
+foreach(_size 16 22 24 32 48 64 128)
   install(FILES res/icons/plumfinch-${_size}.png DESTINATION ${_icons}/${_size}x${_size}/apps
           RENAME plumfinch.png)
 endforeach()
@@ -49,8 +49,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://plumfinch.example.org/")
 # Library dependencies come from dpkg-shlibdeps, and the Qt platform plugin for X comes
-# with libqt6gui6. The icon is an SVG: Qt draws it through the SVG icon engine plugin of
-# libqt6svg6, which no linked library names.
+# with libqt6gui6. The icon comes from PNG renderings at the usual sizes; any other size
+# is drawn from the SVG through the SVG icon engine plugin of libqt6svg6, which no linked
+# library names.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # The windows are in Chinese: a CJK font, and xdg-open for the browser.

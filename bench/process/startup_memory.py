@@ -12,6 +12,9 @@ Plumfinch gets a settings folder whose Services.ini sends every host to a closed
 loopback port, so nothing leaves the machine.
 
   bench/process/startup_memory.py [--build DIR] [--rounds N] [--settle SECONDS]
+                                  [--also NAME=PROGRAM]...
+--also adds another build of Plumfinch to the same interleaved rounds (same settings
+folder), e.g. the program before a change, so before and after see the same load.
 Installs the Debian packages it needs (xvfb, trayer) when they are missing; build the
 targets plumfinch, minimal_tray_dialog and map_timer first.
 """
@@ -95,7 +98,7 @@ def run_once(name, argv, display, settle, map_timer):
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("QT_", "DBUS_", "XDG_", "PLUMFINCH_"))}
     env.update(HOME=home, DISPLAY=display, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb")
-    if name == "plumfinch":
+    if name == "plumfinch" or name.startswith("also:"):
         config = os.path.join(home, "plumfinch")
         os.mkdir(config, 0o700)
         hosts = ["TencentOpen", "TencentOpenSecure", "TencentWeb", "SinaApi", "SinaWeb", "SohuApi",
@@ -131,12 +134,19 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
     ap.add_argument("--rounds", type=int, default=15)
     ap.add_argument("--settle", type=float, default=3.0)
+    ap.add_argument("--also", action="append", default=[], metavar="NAME=PROGRAM",
+                    help="another Plumfinch build to run in the same rounds")
     args = ap.parse_args()
     ensure_packages()
     programs = {
         "plumfinch": [os.path.join(args.build, "plumfinch")],
         "minimal": [os.path.join(args.build, "bench", "process", "minimal_tray_dialog")],
     }
+    for extra in args.also:
+        label, _, path = extra.partition("=")
+        if not path:
+            raise SystemExit(f"--also wants NAME=PROGRAM, not {extra}")
+        programs["also:" + label] = [os.path.abspath(path)]
     map_timer = os.path.join(args.build, "bench", "process", "map_timer")
     for path in [map_timer] + [p[0] for p in programs.values()]:
         if not os.access(path, os.X_OK):
@@ -160,14 +170,22 @@ def main():
         load = f.read().split()[:3]
     print(f"rounds: {args.rounds} (interleaved, after one warm-up round), settle {args.settle:.1f} s, "
           f"display {display}, load average {' '.join(load)}")
-    print(f"{'':28} {'plumfinch':>10} {'minimal':>10} {'ratio':>7}")
+    extras = [n for n in programs if n.startswith("also:")]
+    header = f"{'':28} {'plumfinch':>10} {'minimal':>10} {'ratio':>7}"
+    for n in extras:
+        header += f" {n[5:]:>10} {'ratio':>7}"
+    print(header)
     rows = [("start to window mapped, ms", "map_ms"), ("RSS after settling, MiB", "rss"),
             ("PSS, MiB", "pss"), ("anonymous, MiB", "anon"), ("start-up CPU (user+sys), ms", "cpu_ms"),
             ("threads", "threads")]
     for label, key in rows:
         a = statistics.median(r[key] for r in results["plumfinch"])
         b = statistics.median(r[key] for r in results["minimal"])
-        print(f"{label:28} {a:10.1f} {b:10.1f} {a / b if b else float('nan'):7.2f}")
+        line = f"{label:28} {a:10.1f} {b:10.1f} {a / b if b else float('nan'):7.2f}"
+        for n in extras:
+            c = statistics.median(r[key] for r in results[n])
+            line += f" {c:10.1f} {c / b if b else float('nan'):7.2f}"
+        print(line)
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
 #include "app/MainDlg.h"
 #include "app/ProfileControl.h"
@@ -235,6 +236,32 @@ TEST_F(ShellTest, BackgroundStartHidesWithTrayAndMinimisesWithout) {
   dlg = harness.OpenWindow("plumfinch -background ");
   CAppHarness::Pump(100);
   EXPECT_TRUE(dlg->isVisible());
+  CTrayIcon::SetAvailabilityOverride(-1);
+}
+
+TEST_F(ShellTest, WorkersAndTrayStartAfterTheWindowIsShownAndNeverForAClosedOne) {
+  CTrayIcon::SetAvailabilityOverride(1);
+  CMainDlg::SetCommandLine("plumfinch");
+  auto dlg = std::make_unique<CMainDlg>();
+  dlg->Create(nullptr);
+  dlg->show();
+  // The window comes first; the rest starts once the event loop turns.
+  EXPECT_EQ(dlg->LiveWorkers(), 0);
+  EXPECT_FALSE(dlg->TrayIcon().IsEnabled());
+  CAppHarness::Pump(0);
+  EXPECT_GE(dlg->LiveWorkers(), 3);
+  EXPECT_TRUE(dlg->TrayIcon().IsEnabled());
+  dlg.reset();
+
+  // Closed before the loop turned (a termination signal at start-up): nothing starts.
+  dlg = std::make_unique<CMainDlg>();
+  dlg->Create(nullptr);
+  dlg->show();
+  dlg->SendMessage(WM_CLOSE, 0, 0);
+  CAppHarness::Pump(50);
+  EXPECT_EQ(dlg->LiveWorkers(), 0);
+  EXPECT_FALSE(dlg->TrayIcon().IsEnabled());
+  dlg.reset();
   CTrayIcon::SetAvailabilityOverride(-1);
 }
 
