@@ -51,9 +51,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://plumfinch.example.org/")
 # Library dependencies come from dpkg-shlibdeps, and the Qt platform plugin for X comes
 # with libqt6gui6. The icon comes from PNG renderings at the usual sizes; any other size
 # is drawn from the SVG through the SVG icon engine plugin of libqt6svg6, which no linked
-# library names.
+# library names. libcurl is opened on first use (dlopen of libcurl.so.4), so no linked
+# library names it either.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libcurl4")
 # The windows are in Chinese: a CJK font, and xdg-open for the browser.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
