@@ -244,7 +244,7 @@ TEST_F(MastodonPosting, AllFiveWithAPictureTheServerProcessesFirst) {
   EXPECT_FALSE(statuses[0]["replay"].toBool());
 }
 
-TEST_F(MastodonPosting, AStatusOverTheServersLimitGoesNowhere) {
+TEST_F(MastodonPosting, AStatusOverTheLimitGoesNowhereAndALostAnswerIsNotPostedTwice) {
   g_emulator->Post("/control/mastodon/instance", {{"max_characters", 10}});
   const Lines lines = Send("十一个字符的一条微博吧");
   EXPECT_EQ(harness.Messages(),
@@ -257,10 +257,21 @@ TEST_F(MastodonPosting, AStatusOverTheServersLimitGoesNowhere) {
   ASSERT_EQ(requests.size(), 1);
   EXPECT_EQ(Str(requests[0].toObject()["path"]), "/api/v1/instance");
 
-  // Within the limit it goes to all five.
-  EXPECT_EQ(Send("十个字符的一条微博啊").size(), 14u);
+  // Within the limit it goes to all five. Mastodon's answer is lost after the post was
+  // made: asked again with the same key, the server answers from the first and the
+  // status stands once.
+  g_emulator->SetFault("mastodon", "statuses", "drop", {{"after", true}, {"count", 1}});
+  const Lines sent = Send("十个字符的一条微博啊");
+  ASSERT_EQ(sent.size(), 14u);
+  EXPECT_EQ(sent[11], "成功发表到Mastodon!");
   for (const char* service : {"tencent", "sina", "sohu", "twitter", "mastodon"})
     EXPECT_EQ(g_emulator->Posts(service).size(), 1) << service;
+  const auto statuses = Calls("/api/v1/statuses");
+  ASSERT_EQ(statuses.size(), 2u);
+  EXPECT_EQ(Str(statuses[0]["fault"]), "drop");
+  EXPECT_TRUE(statuses[1]["replay"].toBool());
+  EXPECT_FALSE(Str(statuses[0]["idempotency_key"]).empty());
+  EXPECT_EQ(statuses[1]["idempotency_key"], statuses[0]["idempotency_key"]);
 }
 
 // ---- polling ----
