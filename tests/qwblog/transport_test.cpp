@@ -292,6 +292,14 @@ TEST_F(Transport, BearerRequestsCarryTheTokenHeadersAndReadRetryAfter) {
             HTTP_RESULT_OK);
   EXPECT_EQ(a.retryAfterS, 0);  // a date in the past: at once
 
+  // What a diagnostic trace gets: the address without its query, no body, no header.
+  static std::string traced;
+  QWBlogSetTraceHook([](const QWBlogTrace& t) { traced = t.url + " " + std::to_string(t.status); });
+  CWeiboParam code;
+  code.AddParam("code", "sekrit");
+  BearerRequest(server.Url("/slow?since_id=1").c_str(), EHttpMethod_Get, "tok123", {}, code, a);
+  QWBlogSetTraceHook(nullptr);
+  EXPECT_EQ(traced, server.Url("/slow") + " 429");
   const int before = server.Connections();
   EXPECT_EQ(
       BearerRequest(server.Url("/echo").c_str(), EHttpMethod_Get, "t\r\nX-Evil: 1", {}, {}, a),
