@@ -332,7 +332,7 @@ TEST_F(MastodonPolling, NewMentionsAndFollowersRaisePopupsThatLeadToTheServer) {
   for (const QJsonValue& pair : query) sinceId = sinceId || pair.toArray()[0] == "since_id";
   EXPECT_TRUE(sinceId);
 
-  ASSERT_TRUE(CAppHarness::WaitFor([this] { return Popups().size() >= 2; }, 2000));
+  ASSERT_TRUE(CAppHarness::WaitFor([this] { return Popups().size() >= 2; }));
   const std::vector<CAlertPopup*> popups = Popups();
   ASSERT_EQ(popups.size(), 2u);
   EXPECT_EQ(popups[0]->GetDlgItemText(IDC_ALERT_TEXT), "\r\n您在Mastodon上收到了2条新提及");
