@@ -5,6 +5,7 @@
 #include <QFileSystemModel>
 #include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "app/MainDlg.h"
 #include "app/ServiceControls.h"
@@ -64,13 +65,16 @@ void CMainDlg::PostToTickedServices() {
     return;
   }
   // A service with limits of its own (Mastodon's status length) is asked first: a status
-  // it would refuse goes nowhere, so the user can shorten it and send it everywhere.
-  for (const SServiceControls& controls : kServiceControls) {
-    if (IsDlgButtonChecked(controls.sendBox) != BST_CHECKED) continue;
+  // it would refuse goes nowhere, so the user can shorten it and send it everywhere. The
+  // boxes are read together, in one hand-over to the user-interface thread.
+  std::vector<EService> ticked;
+  RunOnUiThread([this, &ticked] {
+    for (const SServiceControls& controls : kServiceControls)
+      if (IsDlgButtonChecked(controls.sendBox) == BST_CHECKED) ticked.push_back(controls.service);
+  });
+  for (EService service : ticked) {
     std::string message;
-    if (CheckPost(ServiceRow(controls.service), m_state, ServiceIo(controls.service), text,
-                  message))
-      continue;
+    if (CheckPost(ServiceRow(service), m_state, ServiceIo(service), text, message)) continue;
     AfxMessageBox(message, ClosingFlag());
     return;
   }
