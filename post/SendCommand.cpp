@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -67,12 +68,16 @@ void CMainDlg::PostToTickedServices() {
   // A service with limits of its own (Mastodon's status length) is asked first: a status
   // it would refuse goes nowhere, so the user can shorten it and send it everywhere. The
   // boxes are read together, in one hand-over to the user-interface thread.
-  std::vector<EService> ticked;
-  RunOnUiThread([this, &ticked] {
-    for (const SServiceControls& controls : kServiceControls)
-      if (IsDlgButtonChecked(controls.sendBox) == BST_CHECKED) ticked.push_back(controls.service);
-  });
-  for (EService service : ticked) {
+  // The call may still run after a closing window gave up waiting for it: what it fills
+  // is shared, not on this stack.
+  auto ticked = std::make_shared<std::vector<EService>>();
+  if (!RunOnUiThread([this, ticked] {
+        for (const SServiceControls& controls : kServiceControls)
+          if (IsDlgButtonChecked(controls.sendBox) == BST_CHECKED)
+            ticked->push_back(controls.service);
+      }))
+    return;  // the window is closing
+  for (EService service : *ticked) {
     std::string message;
     if (CheckPost(ServiceRow(service), m_state, ServiceIo(service), text, message)) continue;
     AfxMessageBox(message, ClosingFlag());
