@@ -20,6 +20,7 @@
 
 #include "qwblog/QWBlogAPI.h"
 #include "qwblog/WireRequest.h"
+#include "tests/qwblog/QwblogTestUtil.h"
 
 namespace {
 
@@ -80,11 +81,9 @@ class Server {
 };
 
 CWeiboParam PollParams() {
-  CWeiboParam p;
-  p.AddParam(QWB_CUSTOM_KEY, "2598211882");
-  p.AddParam(QWB_CUSTOM_SECRET, "44920bf52885822dbcd782c87711b134");
-  p.AddParam(QWB_TOKEN_KEY, "0123456789abcdef0123456789abcdef");
-  p.AddParam(QWB_TOKEN_SECRET, "fedcba9876543210fedcba9876543210");
+  CWeiboParam p = qwblogtest::SignedParams("2598211882", "44920bf52885822dbcd782c87711b134",
+                                           "0123456789abcdef0123456789abcdef",
+                                           "fedcba9876543210fedcba9876543210");
   p.AddParam("with_new_status", "1");
   p.AddParam("since_id", "1");
   return p;

@@ -17,6 +17,7 @@
 
 #include "qwblog/OAuth.h"
 #include "qwblog/QWBlogAPI.h"
+#include "tests/qwblog/QwblogTestUtil.h"
 #include "tests/support/Proxies.h"
 #include "tests/support/TestEnv.h"
 
@@ -30,36 +31,15 @@ const Consumer kTencent{"00fb2186d149f67e8f34efd7ac75d171", "f9199fa9d9c103e71e8
 const Consumer kSina{"2598211882", "44920bf52885822dbcd782c87711b134"};
 const Consumer kTwitter{"BSLCBeJaZZ585Dd0qBVGV", "c5HVMUAuU22ZIoM6O5V0NGTZIiRl4sRLPJHaKlGLoY"};
 
-struct Answer {
-  HTTP_RESULTCODE result = -1;
-  bool dataNull = true;
-  std::string body;
-};
-
+using Answer = qwblogtest::SSyncAnswer;
 Answer Call(const std::string& url, EHttpMethod method, const CWeiboParam& params) {
-  Answer a;
-  char* data = nullptr;
-  int length = 0;
-  a.result = SyncRequest(url.c_str(), method, params, data, length);
-  a.dataNull = data == nullptr;
-  if (data) {
-    a.body.assign(data, static_cast<size_t>(length));
-    ReleaseData(data);
-  }
-  return a;
+  return qwblogtest::SyncCall(url, method, params);
 }
 
-CWeiboParam WithConsumer(const Consumer& c) {
-  CWeiboParam p;
-  p.AddParam(QWB_CUSTOM_KEY, c.key);
-  p.AddParam(QWB_CUSTOM_SECRET, c.secret);
-  return p;
-}
+CWeiboParam WithConsumer(const Consumer& c) { return qwblogtest::SignedParams(c.key, c.secret); }
 
 CWeiboParam WithToken(const Consumer& c, const std::string& token, const std::string& secret) {
-  CWeiboParam p = WithConsumer(c);
-  p.AddParam(QWB_TOKEN_KEY, token.c_str());
-  p.AddParam(QWB_TOKEN_SECRET, secret.c_str());
+  CWeiboParam p = qwblogtest::SignedParams(c.key, c.secret, token, secret);
   return p;
 }
 
@@ -200,9 +180,7 @@ TEST_F(EmulatorCalls, BindingAndSignedGetAndForm) {
 
 TEST_F(EmulatorCalls, WrongSecretIsRefusedAndTheRefusalComesBack) {
   // The negative control for every "valid" above: the verifier does refuse.
-  CWeiboParam p;
-  p.AddParam(QWB_CUSTOM_KEY, kSina.key);
-  p.AddParam(QWB_CUSTOM_SECRET, "not-the-secret");
+  CWeiboParam p = qwblogtest::SignedParams(kSina.key, "not-the-secret");
   Answer a = Call(Url("sina_api", "/oauth/request_token"), EHttpMethod_Get, p);
   EXPECT_EQ(a.result, HTTP_RESULT_OK);
   EXPECT_FALSE(a.dataNull);

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "qwblog/QWBlogAPI.h"
+#include "tests/qwblog/QwblogTestUtil.h"
 #include "tests/qwblog/RawServer.h"
 
 namespace {
@@ -20,36 +21,17 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-struct Answer {
-  HTTP_RESULTCODE result = -1;
-  std::string body;
-  bool dataNull = true;
-  int length = -1;
-};
+using Answer = qwblogtest::SSyncAnswer;
 
 Answer Request(const std::string& url, EHttpMethod method, const CWeiboParam& params) {
-  Answer a;
-  char* data = nullptr;
-  int length = 0;
-  a.result = SyncRequest(url.c_str(), method, params, data, length);
-  a.dataNull = data == nullptr;
-  a.length = length;
-  if (data) {
-    EXPECT_EQ(data[length], '\0');
-    a.body.assign(data, static_cast<size_t>(length));
-    ReleaseData(data);
+  Answer a = qwblogtest::SyncCall(url, method, params);
+  if (!a.dataNull) {
+    EXPECT_TRUE(a.terminated);
   }
   return a;
 }
 
-CWeiboParam Signed() {
-  CWeiboParam p;
-  p.AddParam(QWB_CUSTOM_KEY, "ck");
-  p.AddParam(QWB_CUSTOM_SECRET, "cs");
-  p.AddParam(QWB_TOKEN_KEY, "tk");
-  p.AddParam(QWB_TOKEN_SECRET, "ts");
-  return p;
-}
+CWeiboParam Signed() { return qwblogtest::SignedParams("ck", "cs", "tk", "ts"); }
 
 long MaxRssKb() {
   rusage u{};

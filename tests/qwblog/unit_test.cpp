@@ -12,6 +12,7 @@
 #include "qwblog/OAuth.h"
 #include "qwblog/QWBlogAPI.h"
 #include "qwblog/WireRequest.h"
+#include "tests/qwblog/QwblogTestUtil.h"
 #include "tests/support/TestEnv.h"
 
 using namespace qwblog;
@@ -19,12 +20,8 @@ using namespace qwblog;
 namespace {
 
 CWeiboParam AppendixACredentials() {
-  CWeiboParam p;
-  p.AddParam(QWB_CUSTOM_KEY, "dpf43f3p2l4k3l03");
-  p.AddParam(QWB_CUSTOM_SECRET, "kd94hf93k423kf44");
-  p.AddParam(QWB_TOKEN_KEY, "nnch734d00sl2jdk");
-  p.AddParam(QWB_TOKEN_SECRET, "pfkkdhi9sl3r4s00");
-  return p;
+  return qwblogtest::SignedParams("dpf43f3p2l4k3l03", "kd94hf93k423kf44", "nnch734d00sl2jdk",
+                                  "pfkkdhi9sl3r4s00");
 }
 
 const char kAppendixABase[] =
@@ -169,11 +166,8 @@ TEST(WireForm, ReservedNamesAndSecretsNeverSent) {
   const std::string dir = MakeTestFolder("reserved", false);
   WriteFile(dir + "/p.png", "PNGDATA");
   for (int kind = 0; kind < 3; ++kind) {
-    CWeiboParam p;
-    p.AddParam(QWB_CUSTOM_KEY, "CONSUMERKEY");
-    p.AddParam(QWB_CUSTOM_SECRET, "CONSUMERSECRET");
-    p.AddParam(QWB_TOKEN_KEY, "TOKENKEY");
-    p.AddParam(QWB_TOKEN_SECRET, "TOKENSECRET");
+    CWeiboParam p =
+        qwblogtest::SignedParams("CONSUMERKEY", "CONSUMERSECRET", "TOKENKEY", "TOKENSECRET");
     p.AddParam("oauth_verifier", "123456");
     p.AddParam("oauth_callback", "null");
     p.AddParam("oauth_nonce", "CALLERNONCE");  // the library's own wins
@@ -198,9 +192,7 @@ TEST(WireForm, ReservedNamesAndSecretsNeverSent) {
     }
   }
   // Without a token pair there is no oauth_token, and each request has a fresh nonce.
-  CWeiboParam p;
-  p.AddParam(QWB_CUSTOM_KEY, "k");
-  p.AddParam(QWB_CUSTOM_SECRET, "s");
+  CWeiboParam p = qwblogtest::SignedParams("k", "s");
   WireRequest a, b;
   ASSERT_EQ(BuildWireRequest("http://h/x", EHttpMethod_Get, p, a), HTTP_RESULT_OK);
   ASSERT_EQ(BuildWireRequest("http://h/x", EHttpMethod_Get, p, b), HTTP_RESULT_OK);
