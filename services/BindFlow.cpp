@@ -8,9 +8,6 @@
 
 namespace {
 
-const char* const kLogBound = "绑定成功(";
-const char* const kLogBoundEnd = ")!";
-const char* const kLogFailed = "绑定失败!";
 const char* const kUserInfoFailed = "获取用户信息失败";
 
 // A run of one binding: what it has obtained so far, and why it stopped.
@@ -119,14 +116,5 @@ struct SBindRun {
 
 bool BindAccount(const SServiceRow& row, CServiceState& state, const SServiceIo& io) {
   if (row.own && row.own->bind) return row.own->bind(row, state, io);
-  io.log(row.bind.startLine);
-  SBindRun run{row, io, {}, {}, {}, {}, {}};
-  if (!run.Run()) {
-    if (!run.error.empty()) io.messageBox(run.error);
-    io.log(kLogFailed);
-    return false;
-  }
-  run.Complete(state);
-  io.log(kLogBound + run.pending.name + kLogBoundEnd);
-  return true;
+  return RunBinding(row, state, io, SBindRun{row, io, {}, {}, {}, {}, {}});
 }

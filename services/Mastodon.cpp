@@ -25,7 +25,6 @@ const char* const kScopes = "write:statuses write:media read:notifications read:
 const char* const kClientName = "Plumfinch";
 const char* const kWebsite = "https://www.plumfinch.net";
 
-const char* const kLogFailed = "绑定失败!";
 const char* const kBadServer =
     "Mastodon服务器地址无效!\r\n\r\n请输入服务器的域名(如mastodon.social)，"
     "或以https://开头的地址，不要带路径。";
@@ -234,16 +233,7 @@ struct SMastodonBind {
 };
 
 bool BindMastodon(const SServiceRow& row, CServiceState& state, const SServiceIo& io) {
-  io.log(row.bind.startLine);
-  SMastodonBind run{row, io, {}, {}, {}, {}, {}};
-  if (!run.Run()) {
-    if (!run.error.empty()) io.messageBox(run.error);
-    io.log(kLogFailed);
-    return false;
-  }
-  run.Complete(state);
-  io.log("绑定成功(" + run.pending.name + ")!");
-  return true;
+  return RunBinding(row, state, io, SMastodonBind{row, io, {}, {}, {}, {}, {}});
 }
 
 // ---- posting ----

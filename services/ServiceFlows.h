@@ -40,6 +40,22 @@ struct SServiceIo {
 // and logs "绑定失败!"; the account then stays as it was. True when bound.
 bool BindAccount(const SServiceRow& row, CServiceState& state, const SServiceIo& io);
 
+// The frame every binding shares, whatever its steps: the start line, then either the
+// failed run's message box (none when its error is "") and "绑定失败!", or the commit
+// and "绑定成功(name)!". TRun has Run(), Complete(state), error and pending.
+template <class TRun>
+bool RunBinding(const SServiceRow& row, CServiceState& state, const SServiceIo& io, TRun&& run) {
+  io.log(row.bind.startLine);
+  if (!run.Run()) {
+    if (!run.error.empty()) io.messageBox(run.error);
+    io.log("绑定失败!");
+    return false;
+  }
+  run.Complete(state);
+  io.log("绑定成功(" + run.pending.name + ")!");
+  return true;
+}
+
 // ---- posting ----
 
 // One posting request, ready to send (always a POST).

@@ -370,11 +370,15 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsi
   return true;
 }
 
-bool IsTrustedFolder(const std::string& folder, std::string* why) {
+namespace {
+
+// Whether path (links followed) is of the file type wantType and passes the ownership rule.
+bool IsTrusted(const std::string& path, mode_t wantType, const char* notThatType,
+               std::string* why) {
   struct stat st;
   std::string problem;
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    problem = "it is not a folder";
+  if (stat(path.c_str(), &st) != 0 || (st.st_mode & S_IFMT) != wantType) {
+    problem = notThatType;
   } else {
     problem = OwnershipProblem(st);
   }
@@ -382,16 +386,14 @@ bool IsTrustedFolder(const std::string& folder, std::string* why) {
   return problem.empty();
 }
 
+}  // namespace
+
+bool IsTrustedFolder(const std::string& folder, std::string* why) {
+  return IsTrusted(folder, S_IFDIR, "it is not a folder", why);
+}
+
 bool IsTrustedFile(const std::string& path, std::string* why) {
-  struct stat st;
-  std::string problem;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    problem = "it is not a regular file";
-  } else {
-    problem = OwnershipProblem(st);
-  }
-  if (why) *why = problem;
-  return problem.empty();
+  return IsTrusted(path, S_IFREG, "it is not a regular file", why);
 }
 
 bool IsUsableSettingsFile(const std::string& path, std::string* why) {
