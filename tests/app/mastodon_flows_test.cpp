@@ -30,29 +30,18 @@ using Lines = std::vector<std::string>;
 using Alerts = std::vector<std::pair<int, long long>>;
 
 constexpr int kIntervalMs = 100;
-CEmulator* g_emulator = nullptr;
-
-class EmulatorEnvironment : public ::testing::Environment {
-  void SetUp() override {
-    // Short polls; set before any worker thread exists.
-    setenv("PLUMFINCH_POLL_INTERVAL_MS", std::to_string(kIntervalMs).c_str(), 1);
-    CAppHarness::App();
-    g_emulator = new CEmulator;
-    ASSERT_TRUE(g_emulator->Start(MakeTestFolder("emulator", false)));
-  }
-  void TearDown() override { delete g_emulator; }
-};
+// Short polls; the emulator starts once for every test.
 [[maybe_unused]] const auto* const g_env =
-    ::testing::AddGlobalTestEnvironment(new EmulatorEnvironment);
+    ::testing::AddGlobalTestEnvironment(new CEmulatorEnvironment(kIntervalMs));
 
 std::string Server(const char* role = "mastodon") {
-  return "127.0.0.1:" + std::to_string(g_emulator->Port(role));
+  return "127.0.0.1:" + std::to_string(SharedEmulator()->Port(role));
 }
 
 // The emulator's record of the Mastodon requests whose path starts with prefix.
 std::vector<QJsonObject> Calls(const std::string& prefix) {
   std::vector<QJsonObject> out;
-  for (const QJsonValue& v : g_emulator->Requests("mastodon"))
+  for (const QJsonValue& v : SharedEmulator()->Requests("mastodon"))
     if (Str(v.toObject()["path"]).rfind(prefix, 0) == 0) out.push_back(v.toObject());
   return out;
 }
@@ -66,11 +55,11 @@ std::string FormValue(const QJsonObject& request, const std::string& name) {
 class MastodonFlows : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(g_emulator && g_emulator->Running());
-    g_emulator->Reset();
+    ASSERT_TRUE(SharedEmulator() && SharedEmulator()->Running());
+    SharedEmulator()->Reset();
     folder =
         CAppHarness::FreshSettings(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    CAppHarness::UseEmulator(*g_emulator, folder);
+    CAppHarness::UseEmulator(*SharedEmulator(), folder);
     // No polling unless a test ticks an alert box.
     for (const char* key : {"AlertAtMe", "FollowingUpdate", "NewFans"})
       ProfileString(true, key, "0", "");
@@ -79,7 +68,7 @@ class MastodonFlows : public ::testing::Test {
   void TearDown() override {
     harness.CloseWindow();
     SetServiceAlertHook({});
-    g_emulator->Reset();
+    SharedEmulator()->Reset();
   }
 
   // Binds through the window (opened when needed) as the user would, with server typed
@@ -89,7 +78,7 @@ class MastodonFlows : public ::testing::Test {
     harness.ClearMessages();
     harness.Urls().onUrl = [this](const std::string& url) {
       std::string page;
-      g_emulator->HttpGet(url, &page);
+      SharedEmulator()->HttpGet(url, &page);
       code = GetTextBetween(page, "<span id=\"verifier\">", "", "</span>");
       QTimer::singleShot(0, [this] { TypeCode(); });
     };
@@ -123,9 +112,9 @@ TEST_F(MastodonFlows, BindsWithTheCodeAndAnUntrustedServerKeepsTheAccount) {
   EXPECT_EQ(dlg->GetDlgItemText(IDC_MASTODON_NAME), name);
   EXPECT_EQ(LogLines(dlg), (Lines{"绑定到Mastodon...", "绑定成功(" + name + ")!"}));
   EXPECT_EQ(code.size(), 43u);
-  EXPECT_EQ(Str(g_emulator->Get("/control/mastodon/code")["code"]), code);
+  EXPECT_EQ(Str(SharedEmulator()->Get("/control/mastodon/code")["code"]), code);
 
-  const QJsonArray requests = g_emulator->Requests("mastodon");
+  const QJsonArray requests = SharedEmulator()->Requests("mastodon");
   const Lines calls = {"POST /api/v1/apps", "GET /oauth/authorize", "POST /oauth/token",
                        "GET /api/v1/accounts/verify_credentials"};
   ASSERT_EQ(requests.size(), qsizetype(calls.size()));
@@ -158,7 +147,7 @@ TEST_F(MastodonFlows, BindsWithTheCodeAndAnUntrustedServerKeepsTheAccount) {
   Bind(Server("mastodon_badcert"));
   EXPECT_EQ(harness.Messages(), Lines{"向Mastodon服务器注册应用失败!"});
   EXPECT_EQ(LogLines(dlg).back(), "绑定失败!");
-  EXPECT_EQ(g_emulator->Requests("mastodon").size(), requests.size());
+  EXPECT_EQ(SharedEmulator()->Requests("mastodon").size(), requests.size());
   EXPECT_EQ(harness.Urls().urls.size(), 1u);  // only the first binding opened the browser
   EXPECT_EQ(dlg->GetDlgItemText(IDC_MASTODON_NAME), name);
   EXPECT_EQ(ReadFile(SettingsPath()), settings);
@@ -171,7 +160,7 @@ class MastodonPosting : public MastodonFlows {
  protected:
   void SetUp() override {
     MastodonFlows::SetUp();
-    ASSERT_TRUE(StoreAllAccountsBound(*g_emulator));
+    ASSERT_TRUE(StoreAllAccountsBound(*SharedEmulator()));
     ProfileString(true, "SinaLimit", "0", "");  // Sina shares the send with the others
     dlg = Bind(Server());
     ASSERT_TRUE(dlg->ReadAccount(EService::Mastodon).bound);
@@ -180,7 +169,7 @@ class MastodonPosting : public MastodonFlows {
     for (int box : {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
                     IDC_SEND_TO_MASTODON})
       Click(dlg, box);
-    g_emulator->Reset();  // the binding's requests are not the posts'
+    SharedEmulator()->Reset();  // the binding's requests are not the posts'
   }
   // Sends and returns the log lines the send added.
   Lines Send(const std::string& text, const std::string& picture = "") {
@@ -192,7 +181,7 @@ class MastodonPosting : public MastodonFlows {
     return Lines(all.begin() + long(before), all.end());
   }
   static std::string LastPostId(const char* service) {
-    const QJsonArray posts = g_emulator->Posts(service);
+    const QJsonArray posts = SharedEmulator()->Posts(service);
     return posts.isEmpty() ? "" : Str(posts.last().toObject()["id"]);
   }
 
@@ -200,7 +189,7 @@ class MastodonPosting : public MastodonFlows {
 };
 
 TEST_F(MastodonPosting, AllFiveWithAPictureTheServerProcessesFirst) {
-  g_emulator->Post("/control/mastodon/media", {{"processing_polls", 2}});
+  SharedEmulator()->Post("/control/mastodon/media", {{"processing_polls", 2}});
   const std::string bytes = "\x89PNG\r\n\x1a\n" + std::string(2000, '\x42');
   const std::string picture = folder + "/photo.png";
   ASSERT_TRUE(WriteFile(picture, bytes));
@@ -230,7 +219,7 @@ TEST_F(MastodonPosting, AllFiveWithAPictureTheServerProcessesFirst) {
     EXPECT_EQ(checks[i]["status"].toInt(), i < 2 ? 206 : 200);
   EXPECT_GT(statuses[0]["seq"].toInt(), checks.back()["seq"].toInt());
 
-  const QJsonArray posts = g_emulator->Posts("mastodon");
+  const QJsonArray posts = SharedEmulator()->Posts("mastodon");
   ASSERT_EQ(posts.size(), 1);
   const QJsonObject post = posts[0].toObject();
   EXPECT_EQ(Str(post["text"]), text);
@@ -245,27 +234,27 @@ TEST_F(MastodonPosting, AllFiveWithAPictureTheServerProcessesFirst) {
 }
 
 TEST_F(MastodonPosting, AStatusOverTheLimitGoesNowhereAndALostAnswerIsNotPostedTwice) {
-  g_emulator->Post("/control/mastodon/instance", {{"max_characters", 10}});
+  SharedEmulator()->Post("/control/mastodon/instance", {{"max_characters", 10}});
   const Lines lines = Send("十一个字符的一条微博吧");
   EXPECT_EQ(harness.Messages(),
             Lines{"发到Mastodon的内容有11个字符，超过了服务器允许的10个字符。\r\n\r\n"
                   "请删减后再发送，本次没有发出任何内容。"});
   EXPECT_TRUE(lines.empty());
-  EXPECT_TRUE(g_emulator->Posts().isEmpty());
+  EXPECT_TRUE(SharedEmulator()->Posts().isEmpty());
   // The limit was asked for, and nothing else reached any service.
-  const QJsonArray requests = g_emulator->Requests();
+  const QJsonArray requests = SharedEmulator()->Requests();
   ASSERT_EQ(requests.size(), 1);
   EXPECT_EQ(Str(requests[0].toObject()["path"]), "/api/v1/instance");
 
   // Within the limit it goes to all five. Mastodon's answer is lost after the post was
   // made: asked again with the same key, the server answers from the first and the
   // status stands once.
-  g_emulator->SetFault("mastodon", "statuses", "drop", {{"after", true}, {"count", 1}});
+  SharedEmulator()->SetFault("mastodon", "statuses", "drop", {{"after", true}, {"count", 1}});
   const Lines sent = Send("十个字符的一条微博啊");
   ASSERT_EQ(sent.size(), 14u);
   EXPECT_EQ(sent[11], "成功发表到Mastodon!");
   for (const char* service : {"tencent", "sina", "sohu", "twitter", "mastodon"})
-    EXPECT_EQ(g_emulator->Posts(service).size(), 1) << service;
+    EXPECT_EQ(SharedEmulator()->Posts(service).size(), 1) << service;
   const auto statuses = Calls("/api/v1/statuses");
   ASSERT_EQ(statuses.size(), 2u);
   EXPECT_EQ(Str(statuses[0]["fault"]), "drop");
@@ -301,7 +290,7 @@ class MastodonPolling : public MastodonFlows {
     CAppHarness::Pump(30);
   }
   static void Notify(const char* type, int count) {
-    g_emulator->Post("/control/mastodon/notify", {{"type", type}, {"count", count}});
+    SharedEmulator()->Post("/control/mastodon/notify", {{"type", type}, {"count", count}});
   }
   std::vector<CAlertPopup*> Popups() const {
     std::vector<CAlertPopup*> out;
@@ -345,7 +334,8 @@ TEST_F(MastodonPolling, NewMentionsAndFollowersRaisePopupsThatLeadToTheServer) {
 
 TEST_F(MastodonPolling, A429AnswerPausesPollingForItsRetryAfter) {
   WaitPolls(3);  // polling every 100 ms
-  g_emulator->SetFault("mastodon", "notifications", "retry_after", {{"seconds", 30}, {"count", 1}});
+  SharedEmulator()->SetFault("mastodon", "notifications", "retry_after",
+                             {{"seconds", 30}, {"count", 1}});
   const auto refused = [] {
     for (const auto& r : Polls())
       if (r["status"].toInt() == 429) return r["seq"].toInt();

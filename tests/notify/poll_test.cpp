@@ -23,21 +23,9 @@
 namespace {
 
 constexpr int kIntervalMs = 100;
-CEmulator* g_emulator = nullptr;
-
-class EmulatorEnvironment : public ::testing::Environment {
-  void SetUp() override {
-    // Short polls and popups; set before any worker thread exists.
-    setenv("PLUMFINCH_POLL_INTERVAL_MS", std::to_string(kIntervalMs).c_str(), 1);
-    CAppHarness::App();
-    CAlertPopup::SetTickPeriodMs(20);
-    g_emulator = new CEmulator;
-    ASSERT_TRUE(g_emulator->Start(MakeTestFolder("emulator", false)));
-  }
-  void TearDown() override { delete g_emulator; }
-};
-[[maybe_unused]] const auto* const g_env =
-    ::testing::AddGlobalTestEnvironment(new EmulatorEnvironment);
+// Short polls and popups; the emulator starts once for every test.
+[[maybe_unused]] const auto* const g_env = ::testing::AddGlobalTestEnvironment(
+    new CEmulatorEnvironment(kIntervalMs, [] { CAlertPopup::SetTickPeriodMs(20); }));
 
 using Alerts = std::vector<std::pair<int, long long>>;
 struct SService {
@@ -51,23 +39,23 @@ const SService kSohu = {"sohu", "/users/show.json", 23, 24};
 class PollTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(g_emulator);
-    CAppHarness::UseEmulator(*g_emulator,
+    ASSERT_TRUE(SharedEmulator());
+    CAppHarness::UseEmulator(*SharedEmulator(),
                              CAppHarness::FreshSettings(
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    g_emulator->Reset();
+    SharedEmulator()->Reset();
     SetServiceAlertHook([this](int kind, long long count) { alerts.push_back({kind, count}); });
   }
   void TearDown() override {
     harness.CloseWindow();
     SetServiceAlertHook({});
-    g_emulator->Reset();
+    SharedEmulator()->Reset();
   }
 
   // Bound accounts (unless told otherwise) and the three alert options, then the window.
   CMainDlg* Open(bool bound = true, bool atMe = true, bool following = true, bool fans = true) {
     if (bound) {
-      EXPECT_TRUE(StoreAllAccountsBound(*g_emulator));
+      EXPECT_TRUE(StoreAllAccountsBound(*SharedEmulator()));
     }
     ProfileString(true, "AlertAtMe", atMe ? "1" : "0", "");
     ProfileString(true, "FollowingUpdate", following ? "1" : "0", "");
@@ -76,7 +64,7 @@ class PollTest : public ::testing::Test {
   }
   static QJsonArray PollRequests(const SService& s) {
     QJsonArray out;
-    for (const auto& r : g_emulator->Requests(s.name))
+    for (const auto& r : SharedEmulator()->Requests(s.name))
       if (r.toObject().value("path").toString() == s.pollPath) out.append(r);
     return out;
   }
@@ -95,13 +83,13 @@ class PollTest : public ::testing::Test {
     return out;
   }
   static void Counters(const SService& s, const QJsonObject& values) {
-    g_emulator->SetCounters(s.name, values);
+    SharedEmulator()->SetCounters(s.name, values);
   }
   static void Omit(const SService& s, const QStringList& keys) {
-    g_emulator->SetQuirks(s.name, {{"omit", QJsonArray::fromStringList(keys)}});
+    SharedEmulator()->SetQuirks(s.name, {{"omit", QJsonArray::fromStringList(keys)}});
   }
   static void Fault(const SService& s, const char* mode, QJsonObject extra = {}) {
-    g_emulator->SetFault(s.name, "poll", mode, extra);
+    SharedEmulator()->SetFault(s.name, "poll", mode, extra);
   }
 
   CAppHarness harness;
@@ -178,7 +166,7 @@ TEST_F(PollTest, InvalidAnswersKeepTheCounters) {
   Counters(kSohu, {{"statuses_count", 15}});
   for (const SService* s : {&kTencent, &kSina, &kSohu}) WaitPolls(*s, 3);
   EXPECT_TRUE(alerts.empty());
-  g_emulator->ClearFaults();
+  SharedEmulator()->ClearFaults();
   Omit(kSina, {});
   Omit(kSohu, {});
   for (const SService* s : {&kTencent, &kSina, &kSohu}) WaitPolls(*s);
@@ -235,7 +223,7 @@ TEST_F(PollTest, BadAnswersAreSkippedOrReadByTheRules) {
     Fault(kTencent, step.mode, step.extra);
     WaitPolls(kTencent);
     Counters(kTencent, {{"private", 5}});
-    g_emulator->ClearFaults();
+    SharedEmulator()->ClearFaults();
     WaitPolls(kTencent);
     EXPECT_EQ(Of(kTencent), step.rise ? (Alerts{{1, step.rise}}) : Alerts{});
     Counters(kTencent, {{"private", 2}});  // the baseline of the next step
@@ -282,7 +270,7 @@ TEST_F(PollTest, AnAccountBoundAfterStartIsPolledWithItsCurrentTokens) {
     return oauth.value("params").toObject().value("oauth_token").toString().toStdString();
   };
   for (int round = 0; round < 2; ++round) {  // bound, then bound anew
-    const STokenPair tokens = MintAccessTokens(*g_emulator, EService::Tencent);
+    const STokenPair tokens = MintAccessTokens(*SharedEmulator(), EService::Tencent);
     bind(tokens);
     WaitPolls(kTencent, 2);
     EXPECT_EQ(lastToken(), tokens.token);

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdlib>
+#include <memory>
 
 #include "app/MainDlg.h"
 #include "bind/MastodonServerDlg.h"
@@ -212,3 +213,20 @@ bool StoreAllAccountsBound(const CEmulator& emulator) {
   }
   return true;
 }
+
+namespace {
+std::unique_ptr<CEmulator> g_sharedEmulator;
+}
+
+CEmulator* SharedEmulator() { return g_sharedEmulator.get(); }
+
+void CEmulatorEnvironment::SetUp() {
+  setenv("PLUMFINCH_POLL_INTERVAL_MS", std::to_string(m_pollMs).c_str(), 1);
+  CAppHarness::App();
+  if (m_beforeStart) m_beforeStart();
+  auto emulator = std::make_unique<CEmulator>();
+  ASSERT_TRUE(emulator->Start(MakeTestFolder("emulator", false)));
+  g_sharedEmulator = std::move(emulator);
+}
+
+void CEmulatorEnvironment::TearDown() { g_sharedEmulator.reset(); }

@@ -2,6 +2,8 @@
 // browser calls captured instead of shown, a fresh settings folder, and accounts bound
 // with real tokens issued by the emulator.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <QObject>
 #include <QUrl>
 #include <functional>
@@ -85,3 +87,20 @@ void StoreBoundAccount(EService service, const STokenPair& tokens, const std::st
 // Binds all four services with fresh emulator tokens (names/ids of the emulator's
 // preset accounts). False when any could not be obtained.
 bool StoreAllAccountsBound(const CEmulator& emulator);
+
+// The emulator a window test program shares across its tests: started once before the
+// first test with polls every pollMs (set before any worker thread exists), after
+// beforeStart has run; stopped after the last. Register it with
+// ::testing::AddGlobalTestEnvironment; SharedEmulator() is null until it has started.
+CEmulator* SharedEmulator();
+class CEmulatorEnvironment : public ::testing::Environment {
+ public:
+  explicit CEmulatorEnvironment(int pollMs, std::function<void()> beforeStart = {})
+      : m_pollMs(pollMs), m_beforeStart(std::move(beforeStart)) {}
+  void SetUp() override;
+  void TearDown() override;
+
+ private:
+  int m_pollMs;
+  std::function<void()> m_beforeStart;
+};
