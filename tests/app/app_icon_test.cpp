@@ -7,23 +7,15 @@
 #include <QApplication>
 #include <QImage>
 #include <QPixmap>
-#include <fstream>
 #include <string>
 
 #include "app/AppIcon.h"
+#include "tests/support/TestEnv.h"
 
 // Outside the unnamed namespace: the macro declares the resource function where it is used.
 static void InitResources() { Q_INIT_RESOURCE(res); }
 
 namespace {
-
-bool SvgIconEngineMapped() {
-  std::ifstream maps("/proc/self/maps");
-  std::string line;
-  while (std::getline(maps, line))
-    if (line.find("libqsvgicon") != std::string::npos) return true;
-  return false;
-}
 
 QImage Pixels(const QPixmap& pixmap) {
   return pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -58,7 +50,7 @@ TEST(AppIcon, PreparedSizesNeedNoSvgEngine) {
     const QPixmap pixmap = icon.pixmap(QSize(size, size));
     EXPECT_EQ(pixmap.size(), QSize(size, size)) << size;
   }
-  EXPECT_FALSE(SvgIconEngineMapped());
+  EXPECT_FALSE(LibraryMapped("libqsvgicon"));
 }
 
 TEST(AppIcon, EverySizeMatchesTheSvg) {

@@ -4,21 +4,13 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "qwblog/QWBlogAPI.h"
 #include "tests/qwblog/RawServer.h"
+#include "tests/support/TestEnv.h"
 
 namespace {
-
-bool LibcurlMapped() {
-  std::ifstream maps("/proc/self/maps");
-  std::string line;
-  while (std::getline(maps, line))
-    if (line.find("/libcurl.so") != std::string::npos) return true;
-  return false;
-}
 
 size_t Collect(char* data, size_t size, size_t count, void* user) {
   static_cast<std::string*>(user)->append(data, size * count);
@@ -29,9 +21,9 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
 
 // Runs first (the order of this file): the library is opened by the first call only.
 TEST(CurlOnDemand, NothingIsMappedUntilTheFirstCall) {
-  EXPECT_FALSE(LibcurlMapped());
+  EXPECT_FALSE(LibraryMapped("/libcurl.so"));
   ASSERT_TRUE(QWBlogGlobalInit());
-  EXPECT_TRUE(LibcurlMapped());
+  EXPECT_TRUE(LibraryMapped("/libcurl.so"));
   const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(info->version_num >> 16, LIBCURL_VERSION_MAJOR);

@@ -96,6 +96,20 @@ class EmulatorCalls : public ::testing::Test {
     return scheme + "://127.0.0.1:" + std::to_string(s_emulator->Port(role)) + pathAndQuery;
   }
 
+  // Both binding legs as GETs: the request token with callback, then the access token
+  // with the emulator's verifier. The request-token answer goes into *rt.
+  static Answer BindingLegs(const Consumer& c, const std::string& role,
+                            const std::string& requestPath, const std::string& accessPath,
+                            const char* callback, Answer* rt) {
+    CWeiboParam rtp = WithConsumer(c);
+    rtp.AddParam("oauth_callback", callback);
+    *rt = Call(Url(role, requestPath), EHttpMethod_Get, rtp);
+    const std::string token = FormValue(rt->body, "oauth_token");
+    CWeiboParam atp = WithToken(c, token, FormValue(rt->body, "oauth_token_secret"));
+    atp.AddParam("oauth_verifier", s_emulator->VerifierFor(token).c_str());
+    return Call(Url(role, accessPath), EHttpMethod_Get, atp);
+  }
+
   // The last request the emulator recorded for service.
   static QJsonObject Last(const std::string& service) {
     QJsonArray all = s_emulator->Requests(service);
@@ -192,15 +206,11 @@ TEST_F(EmulatorCalls, WrongSecretIsRefusedAndTheRefusalComesBack) {
 
 TEST_F(EmulatorCalls, MultipartWithPicture) {
   // Tencent binding over https gives the access pair for the upload.
-  CWeiboParam rtp = WithConsumer(kTencent);
-  rtp.AddParam("oauth_callback", "null");
-  Answer rt = Call(Url("tencent_open_tls", "/cgi-bin/request_token"), EHttpMethod_Get, rtp);
+  Answer rt;
+  Answer at = BindingLegs(kTencent, "tencent_open_tls", "/cgi-bin/request_token",
+                          "/cgi-bin/access_token", "null", &rt);
   ASSERT_EQ(rt.result, HTTP_RESULT_OK);
   EXPECT_EQ(FormValue(rt.body, "oauth_callback_confirmed"), "true") << rt.body;
-  const std::string token = FormValue(rt.body, "oauth_token");
-  CWeiboParam atp = WithToken(kTencent, token, FormValue(rt.body, "oauth_token_secret"));
-  atp.AddParam("oauth_verifier", s_emulator->VerifierFor(token).c_str());
-  Answer at = Call(Url("tencent_open_tls", "/cgi-bin/access_token"), EHttpMethod_Get, atp);
   ASSERT_EQ(at.result, HTTP_RESULT_OK);
   EXPECT_EQ(FormValue(at.body, "name"), "tencent_user") << at.body;
   for (const auto& r : s_emulator->Requests("tencent")) ExpectValid(r.toObject());
@@ -252,14 +262,10 @@ TEST_F(EmulatorCalls, HttpsNeedsTheCaFileAndTwitterBinds) {
   ExpectValid(rec);
 
   // Twitter: both binding legs are GETs, the verifier travels as a protocol parameter.
-  CWeiboParam rtp = WithConsumer(kTwitter);
-  rtp.AddParam("oauth_callback", "oob");
-  Answer rt = Call(Url("twitter_api", "/oauth/request_token"), EHttpMethod_Get, rtp);
+  Answer rt;
+  Answer at = BindingLegs(kTwitter, "twitter_api", "/oauth/request_token", "/oauth/access_token",
+                          "oob", &rt);
   ASSERT_EQ(rt.result, HTTP_RESULT_OK);
-  const std::string token = FormValue(rt.body, "oauth_token");
-  CWeiboParam atp = WithToken(kTwitter, token, FormValue(rt.body, "oauth_token_secret"));
-  atp.AddParam("oauth_verifier", s_emulator->VerifierFor(token).c_str());
-  Answer at = Call(Url("twitter_api", "/oauth/access_token"), EHttpMethod_Get, atp);
   ASSERT_EQ(at.result, HTTP_RESULT_OK);
   EXPECT_EQ(FormValue(at.body, "screen_name"), "twitter_user") << at.body;
   for (const auto& r : s_emulator->Requests("twitter")) ExpectValid(r.toObject());
