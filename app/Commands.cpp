@@ -54,7 +54,9 @@ void CMainDlg::SetAutoRun(bool enable) {
 
 // ---- quick access: the services' sites, always over plain HTTP ----
 
-void CMainDlg::OnOpenWeb(EHost host) { ShellOpenUrl(HttpUrl(host, "/")); }
+void CMainDlg::OnOpenWeb(const SServiceRow& row) {
+  if (row.web) ShellOpenUrl(HttpUrl(*row.web, "/"));
+}
 
 // ---- help ----
 

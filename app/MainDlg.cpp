@@ -1,7 +1,8 @@
-// CMainDlg: construction, the message map, start-up, showing and hiding, closing, the
-// service model's way to the window, and the worker threads.
+// CMainDlg: its template built from the rows, construction, the message map, start-up,
+// showing and hiding, closing, the window port and the draining of the outbox.
 #include "app/MainDlg.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -11,18 +12,24 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <thread>
 
 #include "app/AppIcon.h"
 #include "app/ProfileControl.h"
-#include "app/ServiceControls.h"
+#include "bind/BindFlow.h"
 #include "bind/MastodonServerDlg.h"
 #include "bind/VerifyCodeDlg.h"
+#include "notify/AlertPopup.h"
+#include "notify/PollFlow.h"
 #include "platform/Shell.h"
+#include "post/PostFlow.h"
 #include "qwblog/QWBlogAPI.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
+#include "services/Registry.h"
 #include "settings/Notices.h"
 #include "settings/Profile.h"
 
@@ -36,15 +43,89 @@ constexpr int kTrayLookMs = 500;
 constexpr int kTrayEarlyLooks = 30;
 constexpr int kTrayWatchMs = 2000;
 constexpr int kMinimizeTries = 200;
+
+std::function<void(int, long long)>& AlertHook() {
+  static std::function<void(int, long long)> hook;
+  return hook;
+}
+
+bool Inside(const SControlDef& group, const SControlDef& c) {
+  return c.x >= group.x && c.y >= group.y && c.x + c.cx <= group.x + group.cx &&
+         c.y + c.cy <= group.y + group.cy;
+}
+
+// Adds a control after the last one of the group box that holds it, so each group's
+// controls stay together in creation (and reading) order.
+void AddToGroup(std::vector<SControlDef>& controls, const SControlDef& control) {
+  size_t at = controls.size();
+  for (size_t i = 0; i < controls.size(); ++i) {
+    if (controls[i].kind != ECtrlKind::GroupBox || !Inside(controls[i], control)) continue;
+    at = i + 1;
+    while (at < controls.size() && controls[at].kind != ECtrlKind::GroupBox &&
+           Inside(controls[i], controls[at]))
+      ++at;
+    break;
+  }
+  controls.insert(controls.begin() + static_cast<std::ptrdiff_t>(at), control);
+}
+
+SControlDef Define(const SControlPlace& place, ECtrlKind kind, uint32_t style) {
+  return {place.id, kind, place.text, place.x, place.y, place.cx, place.cy, style, 0};
+}
+
 }  // namespace
 
-CMainDlg::CMainDlg(QWidget* parent) : CDialog(IDD_MAIN, parent) {
+void SetServiceAlertHook(std::function<void(int kind, long long count)> hook) {
+  AlertHook() = std::move(hook);
+}
+
+const SDialogDef& CMainDlg::MainTemplate() {
+  static const SDialogDef def = [] {
+    SDialogDef main = *FindDialogTemplate(IDD_MAIN);
+    constexpr uint32_t kChild = WS_CHILD | WS_VISIBLE;
+    std::vector<SControlDef> added;
+    std::vector<std::pair<int, int>> tabs;  // slot, id
+    for (const SServiceRow* row : ServiceRows()) {
+      const SServiceWindow& w = row->window;
+      added.push_back(
+          Define(w.bindButton, ECtrlKind::PushButton, kChild | WS_TABSTOP | BS_PUSHBUTTON));
+      added.push_back(Define(w.accountCaption, ECtrlKind::Static, kChild | WS_GROUP));
+      added.push_back(Define(w.nameLabel, ECtrlKind::Static, kChild | WS_GROUP));
+      added.push_back(
+          Define(w.sendBox, ECtrlKind::CheckBox, kChild | WS_TABSTOP | BS_AUTOCHECKBOX));
+      tabs.emplace_back(w.bindTabSlot, w.bindButton.id);
+      tabs.emplace_back(w.sendTabSlot, w.sendBox.id);
+    }
+    // In reading order: top to bottom, then left to right.
+    std::stable_sort(added.begin(), added.end(), [](const SControlDef& a, const SControlDef& b) {
+      return a.y != b.y ? a.y < b.y : a.x < b.x;
+    });
+    for (const SControlDef& control : added) AddToGroup(main.controls, control);
+    std::stable_sort(tabs.begin(), tabs.end());
+    for (const auto& [slot, id] : tabs) {
+      const size_t at = std::min(static_cast<size_t>(slot), main.tabOrder.size());
+      main.tabOrder.insert(main.tabOrder.begin() + static_cast<std::ptrdiff_t>(at), id);
+    }
+    return main;
+  }();
+  return def;
+}
+
+const SServiceRow& CMainDlg::Row(const char* keyPrefix) {
+  const SServiceRow* row = FindServiceRow(keyPrefix);
+  return row ? *row : *ServiceRows().front();
+}
+
+CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainTemplate(), parent) {
   m_hIcon = LoadAppIcon();
+  m_session.SetWindowPort(this);
   BuildMessageMap();
 }
 
 CMainDlg::~CMainDlg() {
-  StopWorkers();
+  m_session.StopWorkers();
+  *m_drainGate = nullptr;
+  DrainOutbox();
   SetSettingsNoticeSink({});
   // Every line appended before the workers ended is in the log before its control goes.
   m_statusLog->Flush();
@@ -56,7 +137,6 @@ void CMainDlg::BuildMessageMap() {
     OnClose();
     return LRESULT(0);
   });
-  OnCommand(IDC_BIND_TENCENT, [this] { OnBindTencent(); });
   OnCommand(IDC_SEND, [this] { OnSend(); });
   OnCommand(IDC_BROWSE_PICTURE, [this] { OnBrowsePicture(); });
   OnMessage(WM_SIZE, [this](WPARAM type, LPARAM) {
@@ -70,20 +150,20 @@ void CMainDlg::BuildMessageMap() {
     OnTimer(id);
     return LRESULT(0);
   });
-  OnCommand(IDC_BIND_SINA, [this] { OnBindSina(); });
   OnCommand(ID_PROXY_SETTINGS, [this] { OnProxySettings(); });
-  OnCommand(IDC_BIND_TWITTER, [this] { OnBindTwitter(); });
-  OnCommand(IDC_BIND_MASTODON, [this] { OnBindMastodon(); });
   OnCommand(ID_HELP_USAGE, [this] { OnHelpUsage(); });
   OnCommand(ID_HELP_CONTACT, [this] { OnHelpContact(); });
   OnCommand(ID_HELP_ABOUT, [this] { OnHelpContact(); });  // the contact text is all there is
   OnCommand(ID_HELP_BLOG, [this] { OnHelpBlog(); });
-  OnCommand(IDC_SEND_TO_SINA, [this] { OnSinaTargetClicked(); });
-  OnCommand(IDC_SEND_TO_TENCENT, [this] { OnOtherTargetClicked(); });
-  OnCommand(IDC_SEND_TO_TWITTER, [this] { OnOtherTargetClicked(); });
-  OnCommand(IDC_SEND_TO_MASTODON, [this] { OnOtherTargetClicked(); });
-  OnCommand(IDC_BIND_SOHU, [this] { OnBindSohu(); });
-  OnCommand(IDC_SEND_TO_SOHU, [this] { OnOtherTargetClicked(); });
+  // Each service's bind button runs its binding; its send box applies the rule that
+  // lets the service that posts only alone be ticked alone.
+  for (const SServiceRow* row : ServiceRows()) {
+    OnCommand(row->window.bindButton.id, [this, row] { OnBind(*row); });
+    if (row->postsOnlyAlone)
+      OnCommand(row->window.sendBox.id, [this] { OnSinaTargetClicked(); });
+    else
+      OnCommand(row->window.sendBox.id, [this] { OnOtherTargetClicked(); });
+  }
   OnMessage(WM_SERVICE_ALERT,
             [this](WPARAM kind, LPARAM count) { return OnServiceAlert(kind, count); });
   OnMessage(WM_TRAY_NOTIFY, [this](WPARAM id, LPARAM event) { return OnTrayNotify(id, event); });
@@ -119,6 +199,7 @@ bool CMainDlg::OnInitDialog() {
   ProfileCheckBoxes(this, false);
   OnSinaTargetClicked();
   OnOtherTargetClicked();
+  MirrorBoxesIntoSession();
 
   WriteClientIp("127.0.0.1");
 
@@ -145,8 +226,8 @@ void CMainDlg::StartAfterShown() {
     EndDialog(kNoNetworking);
     return;
   }
-  StartWorker(PublicIpThreadProc);
-  StartPolling();  // one worker per polled service: Tencent, Sina, Sohu
+  m_session.StartWorker([session = &m_session] { FetchPublicIpInto(*session); });
+  StartPolling(m_session);  // one worker per polled service
 
   m_trayIcon.Create(this, WM_TRAY_NOTIFY, LoadResourceString(IDS_APP_NAME), m_hIcon, IDR_TRAY_MENU);
   m_pTrayWatch = new QTimer(this);
@@ -177,10 +258,10 @@ void CMainDlg::OnTrayWatch() {
 }
 
 void CMainDlg::RestoreAccounts() {
-  m_state.RestoreAccounts(ServiceRows());
-  for (const SServiceControls& controls : kServiceControls) {
-    const SAccountSnapshot account = m_state.Account(controls.service);
-    if (account.bound) SetDlgItemText(controls.nameLabel, account.name);
+  m_session.RestoreAccounts(ServiceRows());
+  for (const SServiceRow* row : ServiceRows()) {
+    const SAccountSnapshot account = m_session.Account(*row);
+    if (account.bound) SetDlgItemText(row->window.nameLabel.id, account.name);
   }
 }
 
@@ -227,6 +308,7 @@ void CMainDlg::OnShowHideWindow() {
 void CMainDlg::OnClose() {
   ProfileCheckBoxes(this, true);
   BeginClosing();
+  m_session.BeginClosing();
   if (m_pTrayWatch) m_pTrayWatch->stop();
   EndDialog(IDCANCEL);
   // Dialogs and message boxes open over the window (the exit command can come from the
@@ -274,90 +356,104 @@ void CMainDlg::dropEvent(QDropEvent* e) {
   OnDropFiles(paths);
 }
 
-// ---- the service model's way to the window ----
+// ---- the flows ----
 
-bool CMainDlg::AddTokenParams(EService service, CWeiboParam& params) const {
-  const SAccountSnapshot account = ReadAccount(service);
-  AddAccountParams(ServiceRow(service), params, account.accessToken, account.accessSecret);
-  return true;
+void CMainDlg::OnBind(const SServiceRow& row) { BindAccount(m_session, row); }
+
+bool CMainDlg::PostTo(const SServiceRow& row, const std::string& text, const std::string& picture) {
+  return PostStatus(m_session, row, text, picture);
 }
 
-SServiceIo CMainDlg::ServiceIo(EService service) {
-  SServiceIo io;
-  io.request = [this](const std::string& url, EHttpMethod method, const CWeiboParam& params,
-                      bool twitterProxy) {
-    return SendServiceRequest(url, method, params, twitterProxy);
-  };
-  io.log = [this](const std::string& line) { AppendStatusLog(line); };
-  io.messageBox = [](const std::string& text) { AfxMessageBox(text); };
-  io.askCode = [](const std::string& url) {
-    ShellOpenUrl(url);
+void CMainDlg::MirrorBoxesIntoSession() {
+  static const std::pair<int, EAlertGate> kGates[] = {{IDC_ALERT_AT_ME, EAlertGate::AtMe},
+                                                      {IDC_FOLLOWING_UPDATE, EAlertGate::Following},
+                                                      {IDC_NEW_FANS, EAlertGate::Fans}};
+  // Every change of a box, by the user or by the program, reaches the session at once.
+  for (const auto& [id, gate] : kGates) {
+    auto* box = qobject_cast<QAbstractButton*>(GetDlgItem(id));
+    if (!box) continue;
+    m_session.SetAlertTicked(gate, box->isChecked());
+    connect(box, &QAbstractButton::toggled, this,
+            [this, gate = gate](bool on) { m_session.SetAlertTicked(gate, on); });
+  }
+  for (const SServiceRow* row : ServiceRows()) {
+    auto* box = qobject_cast<QAbstractButton*>(GetDlgItem(row->window.sendBox.id));
+    if (!box) continue;
+    m_session.SetSendTicked(*row, box->isChecked());
+    connect(box, &QAbstractButton::toggled, this,
+            [this, row](bool on) { m_session.SetSendTicked(*row, on); });
+  }
+}
+
+// ---- the window port ----
+
+std::string CMainDlg::AskCode() {
+  auto code = std::make_shared<std::string>();
+  RunOnUiThread([code] {
     CVerifyCodeDlg dlg;
     dlg.DoModal();
-    return dlg.m_strVerifyCode;
-  };
-  io.showName = [this, service](const std::string& name) {
-    SetDlgItemText(ControlsOf(service).nameLabel, name);
-  };
-  io.alertTicked = [this](EAlertGate gate) {
-    const int box = gate == EAlertGate::AtMe        ? IDC_ALERT_AT_ME
-                    : gate == EAlertGate::Following ? IDC_FOLLOWING_UPDATE
-                                                    : IDC_NEW_FANS;
-    return IsDlgButtonChecked(box) == BST_CHECKED;
-  };
-  io.alert = [this](int kind, int count) { PostServiceAlert(kind, count); };
-  io.closing = [this] { return IsClosing(); };
-  io.http = [this](const SHttpRequest& request) {
-    SHttpRequest copy = request;
-    copy.params.SetAbortFlag(ClosingFlag());
-    return ExecuteBearerRequest(std::move(copy), ReadProxy());
-  };
-  io.sleep = [this](int ms) { return WorkerSleep(ms); };
-  io.askServer = [](const std::string& suggested) {
+    *code = dlg.m_strVerifyCode;
+  });
+  return *code;
+}
+
+std::string CMainDlg::AskServer(const std::string& suggested) {
+  auto server = std::make_shared<std::string>();
+  RunOnUiThread([server, suggested] {
     CMastodonServerDlg dlg;
     dlg.m_strServer = suggested;
     dlg.DoModal();
-    return dlg.m_strServer;
-  };
-  return io;
+    *server = dlg.m_strServer;
+  });
+  return *server;
 }
 
-std::string CMainDlg::SendServiceRequest(std::string url, EHttpMethod method, CWeiboParam params,
-                                         bool isTwitter) {
-  // The proxy is taken once, here: a request keeps the proxy it started with.
-  params.SetAbortFlag(ClosingFlag());
-  return ExecuteServiceRequest(url, method, std::move(params), isTwitter, ReadProxy());
+void CMainDlg::ShowMessage(const std::string& text) {
+  // Lines logged before the box are in the log while it is open.
+  if (IsUiThread()) DrainOutbox();
+  AfxMessageBox(text, ClosingFlag());
 }
 
-// ---- workers ----
+void CMainDlg::OpenBrowser(const std::string& url) { ShellOpenUrl(url); }
 
-void CMainDlg::StartWorker(WorkerProc proc) {
-  {
-    std::lock_guard<std::mutex> lock(m_csWorkers);
-    ++m_nLiveWorkers;
+void CMainDlg::Wake() {
+  if (IsUiThread()) return DrainOutbox();
+  // One drain on its way is enough: it takes everything queued until it runs.
+  if (m_drainPending.exchange(true)) return;
+  PostToUiThread([gate = m_drainGate] {
+    if (CMainDlg* dlg = *gate) dlg->DrainOutbox();
+  });
+}
+
+void CMainDlg::DrainOutbox() {
+  m_drainPending = false;
+  for (const SOutboxItem& item : m_session.TakeOutbox()) {
+    switch (item.kind) {
+      case SOutboxItem::EKind::Log:
+        AppendStatusLog(item.text);
+        break;
+      case SOutboxItem::EKind::Name:
+        if (*m_drainGate) SetDlgItemText(item.row->window.nameLabel.id, item.text);
+        break;
+      case SOutboxItem::EKind::Alert:
+        if (*m_drainGate)
+          SendMessage(WM_SERVICE_ALERT, WPARAM(item.alertKind),
+                      LPARAM(std::clamp<long long>(item.count, 0, INT_MAX)));
+        break;
+      case SOutboxItem::EKind::SendDone:
+        if (*m_drainGate) EnableDlgItem(IDC_SEND, true);
+        break;
+    }
   }
-  std::thread([this, proc] {
-    proc(this);
-    // Last touch of the window: the destructor cannot finish before this unlock.
-    std::lock_guard<std::mutex> lock(m_csWorkers);
-    --m_nLiveWorkers;
-    m_cvWorkers.notify_all();
-  }).detach();
 }
 
-bool CMainDlg::WorkerSleep(int ms) {
-  std::unique_lock<std::mutex> lock(m_csWorkers);
-  return !m_cvWorkers.wait_for(lock, std::chrono::milliseconds(ms), [this] { return IsClosing(); });
-}
+// ---- alerts ----
 
-int CMainDlg::LiveWorkers() const {
-  std::lock_guard<std::mutex> lock(m_csWorkers);
-  return m_nLiveWorkers;
-}
-
-void CMainDlg::StopWorkers() {
-  std::unique_lock<std::mutex> lock(m_csWorkers);
-  BeginClosing();
-  m_cvWorkers.notify_all();
-  m_cvWorkers.wait(lock, [this] { return m_nLiveWorkers == 0; });
+LRESULT CMainDlg::OnServiceAlert(WPARAM kind, LPARAM count) {
+  const int alertKind = kind > WPARAM(INT_MAX) ? 0 : int(kind);  // 0: no such kind
+  if (const auto& hook = AlertHook()) hook(alertKind, count);
+  SAlertContent content;
+  if (!DescribeServiceAlert(alertKind, count, m_session, content)) return 0;
+  CAlertPopup::Open(this, content.title, content.text, content.url);
+  return 0;
 }

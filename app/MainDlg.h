@@ -1,13 +1,15 @@
-// CMainDlg: the main window. It routes every command of its message map to a handler,
-// and the handlers hand the service work to the service model (services/): the shared
-// state (accounts, proxy, public address) lives in a CServiceState, and binding, posting
-// and polling run over the services' table rows. The window supplies what only it has:
-// its controls, message boxes, the browser and the verification-code dialog, the
-// status log, the tray icon and the worker threads.
+// CMainDlg: the main window. It lays out the services' controls from their rows, routes
+// every command of its message map to a handler, and hands the service work to the
+// flows (bind/, post/, notify/), which run over its CSession. It lends the session one
+// small interface (IWindowPort: the code and server dialogs, message boxes, the browser,
+// a wake-up) and shows what the flows report through the session's outbox: log lines,
+// names, alerts, the end of a send. It keeps the window's own things: its controls, the
+// status log, the tray icon and the hidden state.
 #pragma once
 #include <QIcon>
-#include <condition_variable>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,7 +17,7 @@
 #include "app/StatusLog.h"
 #include "app/TrayIcon.h"
 #include "platform/Dialog.h"
-#include "services/ServiceFlows.h"
+#include "services/Session.h"
 
 constexpr UINT WM_SERVICE_ALERT = WM_USER + 101;
 constexpr UINT WM_TRAY_NOTIFY = WM_USER + 386;
@@ -23,39 +25,34 @@ constexpr uintptr_t HIDE_TIMER_ID = 1;
 
 class QTimer;
 
-class CMainDlg : public CDialog {
+class CMainDlg : public CDialog, private IWindowPort {
   Q_OBJECT
  public:
   explicit CMainDlg(QWidget* parent = nullptr);
   ~CMainDlg() override;
 
-  // ---- the service model's state; each call takes its lock (any thread) ----
-  CServiceState& State() { return m_state; }
-  SAccountSnapshot ReadAccount(EService service) const { return m_state.Account(service); }
-  CProxySettings ReadProxy() const { return m_state.Proxy(); }
-  void WriteProxy(const CProxySettings& proxy) { m_state.SetProxy(proxy); }
-  std::string ReadClientIp() const { return m_state.ClientIp(); }
-  void WriteClientIp(const std::string& ip) { m_state.SetClientIp(ip); }
-  // Adds the consumer pair and the account's current access pair of a service.
-  bool AddTokenParams(EService service, CWeiboParam& params) const;
+  // The main window's template: the fixed controls of its resource with each service's
+  // controls added from its row, in the rows' order.
+  static const SDialogDef& MainTemplate();
+
+  // ---- the service side; each call takes the session's lock (any thread) ----
+  CSession& Session() { return m_session; }
+  SAccountSnapshot ReadAccount(const SServiceRow& row) const { return m_session.Account(row); }
+  CProxySettings ReadProxy() const { return m_session.Proxy(); }
+  void WriteProxy(const CProxySettings& proxy) { m_session.SetProxy(proxy); }
+  std::string ReadClientIp() const { return m_session.ClientIp(); }
+  void WriteClientIp(const std::string& ip) { m_session.SetClientIp(ip); }
   // One service request with the proxy in effect; given up when the window closes.
   std::string SendServiceRequest(std::string url, EHttpMethod method, CWeiboParam params,
-                                 bool isTwitter);
+                                 bool isTwitter) {
+    return m_session.Request(url, method, std::move(params), isTwitter);
+  }
   // A time-stamped line at the end of the status log (any thread).
   void AppendStatusLog(std::string text);
   // Sina may be posted to only alone (the "SinaLimit" setting).
   bool SinaExclusive() const { return m_bSinaExclusive; }
-
-  // ---- worker threads ----
-  using WorkerProc = std::function<unsigned(CMainDlg*)>;
-  // Starts a detached thread running proc(this). The window waits for its workers
-  // when it is destroyed; they end early because sleeps and requests give up then.
-  void StartWorker(WorkerProc proc);
-  // Sleeps ms milliseconds; false (at once) when the window is closing.
-  bool WorkerSleep(int ms);
-  // The window's one closing flag (ClosingFlag): raised when it closes or is destroyed.
-  bool IsClosing() const { return ClosingFlag()->load(); }
-  int LiveWorkers() const;
+  int LiveWorkers() const { return m_session.LiveWorkers(); }
+  bool IsClosing() const { return m_session.IsClosing(); }
 
   // DoModal's result when networking could not be prepared (the program then ends).
   static constexpr int kNoNetworking = 3;
@@ -65,8 +62,6 @@ class CMainDlg : public CDialog {
   void OnExit();
   void SetAutoRun(bool enable);
   CTrayIcon& TrayIcon() { return m_trayIcon; }
-  // Queues an alert of a kind and count for the user-interface thread (any thread).
-  void PostServiceAlert(int kind, int count);
   // One look at the notification area: the icon goes in when one has appeared, and the
   // window comes back on screen when the one holding the icon has gone.
   void OnTrayWatch();
@@ -75,6 +70,33 @@ class CMainDlg : public CDialog {
   static bool IsBackgroundCommandLine(const std::string& commandLine);
   static void SetCommandLine(const std::string& commandLine);
   static std::string CommandLine();
+
+  // ---- the services' members, each a delegate of the flow that serves them all ----
+  void OnBindTencent() { OnBind(Row("QQ")); }
+  void OnBindSina() { OnBind(Row("Sina")); }
+  void OnBindSohu() { OnBind(Row("Sohu")); }
+  void OnBindTwitter() { OnBind(Row("Twitter")); }
+  bool PostToTencent(const std::string& text, const std::string& picture) {
+    return PostTo(Row("QQ"), text, picture);
+  }
+  bool PostToSina(const std::string& text, const std::string& picture) {
+    return PostTo(Row("Sina"), text, picture);
+  }
+  bool PostToSohu(const std::string& text, const std::string& picture) {
+    return PostTo(Row("Sohu"), text, picture);
+  }
+  bool PostToTwitter(const std::string& text, const std::string& picture) {
+    return PostTo(Row("Twitter"), text, picture);
+  }
+  void OnOpenTencentWeb() { OnOpenWeb(Row("QQ")); }
+  void OnOpenSinaWeb() { OnOpenWeb(Row("Sina")); }
+  void OnOpenSohuWeb() { OnOpenWeb(Row("Sohu")); }
+  void OnOpenTwitterWeb() { OnOpenWeb(Row("Twitter")); }
+
+  // One binding run over the row (a bind button).
+  void OnBind(const SServiceRow& row);
+  // One post to the row's account, on the calling thread.
+  bool PostTo(const SServiceRow& row, const std::string& text, const std::string& picture);
 
  protected:
   bool OnInitDialog() override;
@@ -85,11 +107,19 @@ class CMainDlg : public CDialog {
   void SyncControl(int id) override;
 
  private:
+  static const SServiceRow& Row(const char* keyPrefix);
   void BuildMessageMap();
-  // What the service model needs of the window: requests, the log, message boxes, the
-  // browser with the code dialog, labels, alert options and alerts.
-  SServiceIo ServiceIo(EService service);
-  // shell (app/)
+  // The window port (any thread).
+  std::string AskCode() override;
+  std::string AskServer(const std::string& suggested) override;
+  void ShowMessage(const std::string& text) override;
+  void OpenBrowser(const std::string& url) override;
+  void Wake() override;
+  // Shows everything the session's outbox holds (user-interface thread).
+  void DrainOutbox();
+  // The alert options and send boxes, kept in the session as they change.
+  void MirrorBoxesIntoSession();
+  // shell
   void OnClose();
   void OnSize(WPARAM type);
   void OnTimer(uintptr_t id);
@@ -97,51 +127,44 @@ class CMainDlg : public CDialog {
   void RestoreAccounts();
   // Just after the window is first shown: networking, the workers, the tray icon.
   void StartAfterShown();
-  void StopWorkers();
   LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
   void OnAutoRunClicked();
-  void OnOpenWeb(EHost host);
-  void OnOpenSinaWeb() { OnOpenWeb(EHost::SinaWeb); }
-  void OnOpenTencentWeb() { OnOpenWeb(EHost::TencentWeb); }
-  void OnOpenSohuWeb() { OnOpenWeb(EHost::SohuWeb); }
-  void OnOpenTwitterWeb() { OnOpenWeb(EHost::TwitterWeb); }
+  void OnOpenWeb(const SServiceRow& row);
   void OnHelpUsage();
   void OnHelpBlog();
   void OnHelpContact();
   void OnProxySettings();
-  // binding (bind/)
-  // One binding run over the service's row; each bind button has its own handler.
-  void OnBind(EService service);
-  void OnBindTencent() { OnBind(EService::Tencent); }
-  void OnBindSina() { OnBind(EService::Sina); }
-  void OnBindSohu() { OnBind(EService::Sohu); }
-  void OnBindTwitter() { OnBind(EService::Twitter); }
-  void OnBindMastodon() { OnBind(EService::Mastodon); }
-  // posting (post/)
+  // posting (SendTargets.cpp)
   void OnSend();
-  void PostToTickedServices();
   void OnSinaTargetClicked();
   void OnOtherTargetClicked();
   void OnBrowsePicture();
   std::string ChoosePictureFile();
   void OnDropFiles(const std::vector<std::string>& paths);
-  // polling and alerts (notify/)
-  void StartPolling();
+  // alerts
   LRESULT OnServiceAlert(WPARAM kind, LPARAM count);
 
   QIcon m_hIcon;
   CTrayIcon m_trayIcon;
-  CServiceState m_state;
+  CSession m_session;
   bool m_bSinaExclusive = true;  // user-interface thread only
   QTimer* m_pTrayWatch = nullptr;
   int m_nTrayLooks = 0;
-  mutable std::mutex m_csWorkers;
-  std::condition_variable m_cvWorkers;
-  int m_nLiveWorkers = 0;
+  // Set while a drain of the outbox is on its way to the user-interface thread. The gate
+  // lets a drain posted just before the window went find it gone.
+  std::atomic<bool> m_drainPending{false};
+  std::shared_ptr<CMainDlg*> m_drainGate = std::make_shared<CMainDlg*>(this);
   // Lines of the status log on their way to its control (shared with posted flushes,
   // which may run after the window is gone).
   std::shared_ptr<CStatusLogQueue> m_statusLog = std::make_shared<CStatusLogQueue>();
 };
 
-// The address fetch at start-up; takes the main window and returns 0.
-unsigned PublicIpThreadProc(CMainDlg* dlg);
+// The address fetch at start-up: writes the public address into the session.
+void FetchPublicIpInto(CSession& session);
+
+// Called on the user-interface thread with every alert message before it is shown
+// (tests only). Pass {} to remove.
+void SetServiceAlertHook(std::function<void(int kind, long long count)> hook);
+// While set, the browse button calls this instead of showing the file dialog (tests).
+// It returns the chosen path, or "" for a cancelled choice. Pass {} to remove it.
+void SetPictureChooserHook(std::function<std::string()> hook);

@@ -8,6 +8,7 @@
 
 #include "platform/Dialog.h"
 #include "res/Resource.h"
+#include "services/Registry.h"
 #include "settings/Profile.h"
 
 namespace {
@@ -35,21 +36,21 @@ void ProfileControl(CDialog* window, bool write, int id, const char* key, const 
 }
 
 void ProfileCheckBoxes(CDialog* window, bool write) {
-  static const struct {
+  struct SBox {
     int id;
     const char* key;
     const char* def;
-  } kRows[] = {
-      {IDC_ALERT_AT_ME, "AlertAtMe", "1"},
-      {IDC_FOLLOWING_UPDATE, "FollowingUpdate", "0"},
-      {IDC_NEW_FANS, "NewFans", "1"},
-      {IDC_AUTO_RUN, "AutoRun", "0"},
-      {IDC_SEND_TO_TENCENT, "SendToQQMB", "0"},
-      {IDC_SEND_TO_SINA, "SendToSinaMB", "0"},
-      {IDC_SEND_TO_SOHU, "SendToSohuMB", "0"},
-      {IDC_SEND_TO_TWITTER, "SendToTwitter", "0"},
-      {IDC_SEND_TO_MASTODON, "SendToMastodon", "0"},
   };
+  // The window's own boxes, then each service's send box.
+  static const std::vector<SBox> kRows = [] {
+    std::vector<SBox> rows = {{IDC_ALERT_AT_ME, "AlertAtMe", "1"},
+                              {IDC_FOLLOWING_UPDATE, "FollowingUpdate", "0"},
+                              {IDC_NEW_FANS, "NewFans", "1"},
+                              {IDC_AUTO_RUN, "AutoRun", "0"}};
+    for (const SServiceRow* row : ServiceRows())
+      rows.push_back({row->window.sendBox.id, row->window.sendKey, "0"});
+    return rows;
+  }();
   if (!write) {
     for (const auto& row : kRows) ProfileControl(window, false, row.id, row.key, row.def);
     return;

@@ -3,8 +3,7 @@
 #include "app/MainDlg.h"
 #include "net/PlainHttp.h"
 
-unsigned PublicIpThreadProc(CMainDlg* dlg) {
-  const std::string address = FetchPublicIp(dlg->ClosingFlag());
-  if (!address.empty()) dlg->WriteClientIp(address);
-  return 0;
+void FetchPublicIpInto(CSession& session) {
+  const std::string address = FetchPublicIp(session.ClosingFlag());
+  if (!address.empty()) session.SetClientIp(address);
 }

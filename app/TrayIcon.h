@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <string>
 
-#include "platform/WinTypes.h"
+#include "res/WinTypes.h"
 
 class CDialog;
 class QSystemTrayIcon;

@@ -3,20 +3,8 @@
 
 #include <QApplication>
 
-#include "app/MainDlg.h"
 #include "platform/Shell.h"
 #include "res/Resource.h"
-
-QWidget* ApplicationMainWindow() {
-  QWidget* found = nullptr;
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    auto* main = qobject_cast<CMainDlg*>(widget);
-    if (!main || main->IsClosing()) continue;
-    if (main->isVisible()) return main;
-    if (!found) found = main;
-  }
-  return found;
-}
 
 std::string TrimTrailingWhiteSpace(std::string text) {
   size_t end = text.size();

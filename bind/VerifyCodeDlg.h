@@ -20,10 +20,6 @@ class CVerifyCodeDlg : public CDialog {
   void OnOK() override;
 };
 
-// The application's main window: the main-window dialog that is still open, preferring
-// a visible one. Null when there is none (a dialog then has no owner).
-QWidget* ApplicationMainWindow();
-
 // Removes trailing single-byte white space (space, tab, LF, VT, FF, CR); leading white
 // space stays. Bytes of multi-byte characters are never white space in the code pages
 // the program uses (their bytes lie above 0x3F), so a plain backwards scan is safe.

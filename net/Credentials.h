@@ -1,16 +1,19 @@
-// Consumer credentials of the four services and the parameter names of the requests
-// that the request library does not define itself (the credential pairs go under its
-// QWB_* names).
+// Consumer credentials and the parameter names of the requests that the request library
+// does not define itself (the credential pairs go under its QWB_* names). The pairs are
+// each service's own; this module only unscrambles them and applies the overrides of
+// Services.ini.
 #pragma once
 #include <string>
 
 class CWeiboParam;
 
-// The four OAuth 1.0 services have consumer pairs (indexes 0 .. kConsumerCount-1);
-// Mastodon registers the program on each server instead.
-enum class EService { Tencent = 0, Sina = 1, Sohu = 2, Twitter = 3, Mastodon = 4 };
-constexpr int kServiceCount = 5;
-constexpr int kConsumerCount = 4;
+// A service's consumer pair: its name in Services.ini [Consumers] (<name>Key,
+// <name>Secret) and the built-in pair, stored scrambled.
+struct SConsumerDef {
+  const char* name;  // "" for a service without a consumer pair
+  const char* storedKey;
+  const char* storedSecret;
+};
 
 extern const char* const PARAM_OAUTH_VERIFIER;  // "oauth_verifier"
 extern const char* const PARAM_OAUTH_CALLBACK;  // "oauth_callback"
@@ -22,16 +25,13 @@ std::string UnscrambleCredential(const std::string& stored);
 // The inverse, to make a stored text from a usable value.
 std::string ScrambleCredential(const std::string& usable);
 
-// The usable consumer key and secret of a service: the [Consumers] override of
-// Services.ini when present, else the built-in stored value unscrambled.
-std::string ConsumerKey(EService service);
-std::string ConsumerSecret(EService service);
-// The built-in stored (scrambled) texts, for tests of their lengths and form.
-const char* StoredConsumerKey(EService service);
-const char* StoredConsumerSecret(EService service);
+// The usable consumer key and secret: the [Consumers] override of Services.ini when
+// present, else the built-in stored value unscrambled.
+std::string ConsumerKey(const SConsumerDef& consumer);
+std::string ConsumerSecret(const SConsumerDef& consumer);
 
-// Adds "strCustomKey" and "strCustomSecrect" of the service. Always true.
-bool AddConsumerKeyParams(EService service, CWeiboParam& params);
+// Adds "strCustomKey" and "strCustomSecrect" of the pair. Always true.
+bool AddConsumerKeyParams(const SConsumerDef& consumer, CWeiboParam& params);
 // AddConsumerKeyParams, then "strTokenKey" = token and "strTokenSecrect" = secret.
-bool AddTokenParams(EService service, CWeiboParam& params, const std::string& token,
+bool AddTokenParams(const SConsumerDef& consumer, CWeiboParam& params, const std::string& token,
                     const std::string& secret);

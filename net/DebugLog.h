@@ -2,7 +2,7 @@
 // started by the desktop), for a user who wants to see why a request failed. Off unless
 // PLUMFINCH_DEBUG_LOG=1 is in the environment when the first request starts.
 //
-//   plumfinch: POST http://api.t.sina.com.cn/statuses/update.json -> HTTP 200, 312 bytes
+//   plumfinch: POST http://api.example.org/statuses/update.json -> HTTP 200, 312 bytes
 //   in, 41 bytes out, 86 ms
 //
 // A line never holds a credential: the address is cut to scheme, host, port and path (no

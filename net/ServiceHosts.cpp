@@ -1,16 +1,17 @@
-// Hosts of the services and of the IP-echo page: compiled-in defaults, redirected by
-// "Services.ini" in the settings folder; also the CA file and consumer overrides.
+// Hosts of the services and of the IP-echo page: the callers' built-in values,
+// redirected by "Services.ini" in the settings folder; also the CA file and the
+// consumer overrides.
 #include "net/ServiceHosts.h"
 
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 
-#include "net/Credentials.h"
 #include "net/TextOps.h"
 #include "qwblog/QWBlogAPI.h"
 #include "settings/Ini.h"
@@ -19,23 +20,22 @@
 
 namespace {
 
-constexpr int kHostCount = 10;
-
-// Key names in [Hosts], indexed by EHost, with the services' own hosts.
-const char* const kHostKeys[kHostCount] = {
-    "TencentOpen", "TencentOpenSecure", "TencentWeb", "SinaApi",    "SinaWeb",
-    "SohuApi",     "SohuWeb",           "TwitterApi", "TwitterWeb", "Mastodon"};
-const char* const kDefaultHosts[kHostCount] = {
-    "open.t.qq.com",  "open.t.qq.com", "t.qq.com",        "api.t.sina.com.cn", "t.sina.com.cn",
-    "api.t.sohu.com", "t.sohu.com",    "api.twitter.com", "twitter.com",       "mastodon.social"};
 const char* const kDefaultIpEchoUrl = "http://www.plumfinch.net/getip.asp";
-
-// Key prefixes in [Consumers], indexed by EService.
-const char* const kConsumerNames[kConsumerCount] = {"Tencent", "Sina", "Sohu", "Twitter"};
 
 std::mutex g_mutex;
 std::shared_ptr<const CServiceConfig> g_config;  // guarded by g_mutex
 std::string g_appliedCaFile;                     // guarded by g_mutex
+std::vector<const SHostDef*> g_hosts;            // guarded by g_mutex
+
+// A notice for each of these hosts whose value in the file is not a host.
+void ReportBadHosts(const std::string& text, const std::vector<const SHostDef*>& hosts) {
+  for (const SHostDef* def : hosts) {
+    std::optional<std::string> host = IniGetValue(text, "Hosts", def->key);
+    if (host && !IsHostText(*host))
+      ReportSettingsNotice(std::string("Services.ini: ") + def->key +
+                           " is not a host or host:port; " + def->builtIn + " is used.");
+  }
+}
 
 // True when path holds at least one PEM certificate.
 bool HoldsPemCertificate(const std::string& path) {
@@ -61,13 +61,7 @@ std::shared_ptr<const CServiceConfig> LoadServiceConfig() {
     ReportSettingsNotice("Services.ini is not used: " + why + ".");
   }
   auto config = std::make_shared<CServiceConfig>(ParseServiceConfig(text));
-  for (int i = 0; i < kHostCount; ++i) {
-    std::optional<std::string> host = IniGetValue(text, "Hosts", kHostKeys[i]);
-    if (host && !IsHostText(*host)) {
-      ReportSettingsNotice(std::string("Services.ini: ") + kHostKeys[i] +
-                           " is not a host or host:port; " + kDefaultHosts[i] + " is used.");
-    }
-  }
+  ReportBadHosts(text, g_hosts);
   if (!config->caFile.empty() && config->caFile[0] != '/') {
     config->caFile = folder + "/" + config->caFile;
   }
@@ -103,20 +97,30 @@ std::shared_ptr<const CServiceConfig> CurrentConfig() {
 
 CServiceConfig ParseServiceConfig(const std::string& iniText) {
   CServiceConfig config;
-  for (int i = 0; i < kHostCount; ++i) {
-    std::optional<std::string> host = IniGetValue(iniText, "Hosts", kHostKeys[i]);
-    config.hosts[i] = (host && IsHostText(*host)) ? *host : kDefaultHosts[i];
-  }
+  config.text = iniText;
   std::optional<std::string> echo = IniGetValue(iniText, "Hosts", "IpEchoUrl");
   config.ipEchoUrl =
       (echo && StartsWithNoCase(*echo, "http://") && echo->size() > 7) ? *echo : kDefaultIpEchoUrl;
   config.caFile = IniGetValue(iniText, "TLS", "CAFile").value_or("");
-  for (int i = 0; i < kConsumerCount; ++i) {
-    std::string name = kConsumerNames[i];
-    config.consumerKey[i] = IniGetValue(iniText, "Consumers", name + "Key").value_or("");
-    config.consumerSecret[i] = IniGetValue(iniText, "Consumers", name + "Secret").value_or("");
-  }
   return config;
+}
+
+std::string CServiceConfig::Host(const SHostDef& host) const {
+  std::optional<std::string> value = IniGetValue(text, "Hosts", host.key);
+  return (value && IsHostText(*value)) ? *value : host.builtIn;
+}
+
+std::string CServiceConfig::Consumer(const std::string& key) const {
+  return IniGetValue(text, "Consumers", key).value_or("");
+}
+
+void DeclareServiceHosts(const std::vector<const SHostDef*>& hosts) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::vector<const SHostDef*> fresh;
+  for (const SHostDef* def : hosts)
+    if (std::find(g_hosts.begin(), g_hosts.end(), def) == g_hosts.end()) fresh.push_back(def);
+  g_hosts.insert(g_hosts.end(), fresh.begin(), fresh.end());
+  if (g_config) ReportBadHosts(g_config->text, fresh);
 }
 
 CServiceConfig ServiceConfig() { return *CurrentConfig(); }
@@ -126,16 +130,14 @@ void ReloadServiceConfig() {
   g_config = LoadServiceConfig();
 }
 
-std::string HttpUrl(EHost host, const std::string& path) {
-  int i = static_cast<int>(host);
-  if (i < 0 || i >= kHostCount) return {};
-  return "http://" + CurrentConfig()->hosts[i] + path;
+std::string HostOf(const SHostDef& host) { return CurrentConfig()->Host(host); }
+
+std::string HttpUrl(const SHostDef& host, const std::string& path) {
+  return "http://" + HostOf(host) + path;
 }
 
-std::string HttpsUrl(EHost host, const std::string& path) {
-  int i = static_cast<int>(host);
-  if (i < 0 || i >= kHostCount) return {};
-  return "https://" + CurrentConfig()->hosts[i] + path;
+std::string HttpsUrl(const SHostDef& host, const std::string& path) {
+  return "https://" + HostOf(host) + path;
 }
 
 unsigned short IpEchoPort() {

@@ -1,35 +1,36 @@
-// Where the services live: compiled-in hosts of the real services, redirected by the
-// optional UTF-8 file "Services.ini" in the settings folder.
+// Where the services live: each service names its hosts (a key and the real host), and
+// the optional UTF-8 file "Services.ini" in the settings folder redirects them.
 //
-//   [Hosts]      TencentOpen, TencentOpenSecure, TencentWeb, SinaApi, SinaWeb, SohuApi,
-//                SohuWeb, TwitterApi, TwitterWeb, Mastodon  ("host" or "host:port"),
+//   [Hosts]      one key per host the services name ("host" or "host:port"),
 //                IpEchoUrl (URL)
 //   [TLS]        CAFile     (PEM file trusted besides the system's certificates)
-//   [Consumers]  TencentKey, TencentSecret, SinaKey, SinaSecret, SohuKey, SohuSecret,
-//                TwitterKey, TwitterSecret
+//   [Consumers]  <name>Key, <name>Secret for a service's consumer pair
+//
+// This module knows no service: the keys and the built-in values come from the callers.
 #pragma once
 #include <string>
+#include <vector>
 
-enum class EHost {
-  TencentOpen,
-  TencentOpenSecure,
-  TencentWeb,
-  SinaApi,
-  SinaWeb,
-  SohuApi,
-  SohuWeb,
-  TwitterApi,
-  TwitterWeb,
-  Mastodon  // the server the Mastodon binding suggests; the account names its own
+// One configurable host: its key in [Hosts] and the host used when the file names none.
+struct SHostDef {
+  const char* key;
+  const char* builtIn;
 };
 
 struct CServiceConfig {
-  std::string hosts[10];       // indexed by EHost; "host" or "host:port"
-  std::string ipEchoUrl;       // full URL of the IP-echo page
-  std::string caFile;          // empty: system certificates only
-  std::string consumerKey[4];  // indexed by EService (the first four); empty: built-in value
-  std::string consumerSecret[4];
+  std::string text;       // the file's text, where the hosts and consumer pairs are read
+  std::string ipEchoUrl;  // full URL of the IP-echo page
+  std::string caFile;     // empty: system certificates only
+
+  // The host for a key: the file's value when it is host text, else builtIn.
+  std::string Host(const SHostDef& host) const;
+  // A value of [Consumers]; "" when the file has none.
+  std::string Consumer(const std::string& key) const;
 };
+
+// Makes the hosts known, so that a value in the file that is not a host is reported
+// (once, when the file is read or, for hosts declared later, when they are declared).
+void DeclareServiceHosts(const std::vector<const SHostDef*>& hosts);
 
 // The configuration in effect (read once, on first use, from the settings folder).
 // Returned as a copy: any thread may call it while another reloads.
@@ -38,11 +39,13 @@ CServiceConfig ServiceConfig();
 // is taken relative to the settings folder; the CA file in effect is handed to the
 // request library (QWBlogSetOptions, other options kept).
 void ReloadServiceConfig();
-// Parses a Services.ini text on top of the compiled-in defaults.
+// Parses a Services.ini text.
 CServiceConfig ParseServiceConfig(const std::string& iniText);
 
+// The host in effect: the file's value, else the built-in one.
+std::string HostOf(const SHostDef& host);
 // "http://" + host + path  /  "https://" + host + path
-std::string HttpUrl(EHost host, const std::string& path);
-std::string HttpsUrl(EHost host, const std::string& path);
+std::string HttpUrl(const SHostDef& host, const std::string& path);
+std::string HttpsUrl(const SHostDef& host, const std::string& path);
 // The port of the IP-echo URL (80 when it names none).
 unsigned short IpEchoPort();

@@ -25,7 +25,7 @@ std::string ExecuteServiceRequest(const std::string& url, EHttpMethod method, CW
                                   SyncRequestFn request = SyncRequest,
                                   ReleaseDataFn release = ReleaseData);
 
-// One bearer-token request (the Mastodon API): the same proxy rule as the others, the
+// One bearer-token request (OAuth 2.0 and JSON APIs): the same proxy rule as the others, the
 // answer's status, body (UTF-8, cut at a zero byte) and Retry-After. answered is false
 // when no HTTP answer arrived (aborted included).
 struct SHttpRequest {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/Accessible.h"
+#include "res/Resource.h"
 
 namespace {
 
@@ -106,7 +107,11 @@ QPoint DialogBaseUnitsOf(const QFont& font) {
 }
 
 CDialog::CDialog(int templateId, QWidget* parent)
-    : QDialog(parent), m_template(FindDialogTemplate(templateId)) {
+    : CDialog(FindDialogTemplate(templateId), parent) {}
+
+CDialog::CDialog(const SDialogDef& def, QWidget* parent) : CDialog(&def, parent) {}
+
+CDialog::CDialog(const SDialogDef* def, QWidget* parent) : QDialog(parent), m_template(def) {
   static const SDialogDef kEmpty = {0, "", 0, 0, "", 9, 100, 50, 0, {}, {}};
   if (!m_template) m_template = &kEmpty;
   InitUiThreadQueue();
@@ -543,4 +548,15 @@ bool CDialog::IsDlgItemEnabled(int id) const {
         return w && w->isEnabled();
       },
       false);
+}
+
+QWidget* ApplicationMainWindow() {
+  QWidget* found = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<CDialog*>(widget);
+    if (!dialog || dialog->Template().id != IDD_MAIN || dialog->ClosingFlag()->load()) continue;
+    if (dialog->isVisible()) return dialog;
+    if (!found) found = dialog;
+  }
+  return found;
 }

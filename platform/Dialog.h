@@ -13,8 +13,8 @@
 #include <string>
 
 #include "platform/UiThread.h"
-#include "platform/WinTypes.h"
 #include "res/Templates.h"
+#include "res/WinTypes.h"
 
 class QMenuBar;
 class QMenu;
@@ -26,6 +26,8 @@ class CDialog : public QDialog {
   using Handler = std::function<LRESULT(WPARAM, LPARAM)>;
 
   explicit CDialog(int templateId, QWidget* parent = nullptr);
+  // A template of the window's own making (it must outlive the dialog).
+  explicit CDialog(const SDialogDef& def, QWidget* parent = nullptr);
   ~CDialog() override;
 
   // Builds the controls, runs OnInitDialog and the modal loop; the EndDialog result.
@@ -100,6 +102,7 @@ class CDialog : public QDialog {
   void reject() override;
 
  private:
+  CDialog(const SDialogDef* def, QWidget* parent);
   template <class R>
   R CallOnUi(std::function<R(CDialog*)> fn, R neutral) const;
   void BuildControls();
@@ -128,3 +131,6 @@ class CDialog : public QDialog {
 QPoint DialogBaseUnitsOf(const QFont& font);
 // The template's font with CJK fallbacks behind it.
 QFont TemplateFont(const SDialogDef& def);
+// The application's main window: the main-window dialog that is still open, preferring
+// a visible one. Null when there is none (a dialog then has no owner).
+QWidget* ApplicationMainWindow();

@@ -1,8 +1,8 @@
 // The program's dialog templates, menus and strings.
 #include "res/Templates.h"
 
-#include "platform/WinTypes.h"
 #include "res/Resource.h"
+#include "res/WinTypes.h"
 
 namespace {
 
@@ -25,28 +25,12 @@ const SDialogDef kMainDialog = {
     IDR_MAIN_MENU,
     {
         {IDC_STATIC, ECtrlKind::GroupBox, "绑定微博", 3, 2, 191, 27, kGroup, 0},
-        {IDC_BIND_SINA, ECtrlKind::PushButton, "新浪", 6, 10, 36, 15, kPush, 0},
-        {IDC_BIND_TENCENT, ECtrlKind::PushButton, "腾讯", 43, 10, 36, 15, kPush, 0},
-        {IDC_BIND_SOHU, ECtrlKind::PushButton, "搜狐", 80, 10, 36, 15, kPush, 0},
-        {IDC_BIND_TWITTER, ECtrlKind::PushButton, "Twitter", 117, 10, 36, 15, kPush, 0},
-        {IDC_BIND_MASTODON, ECtrlKind::PushButton, "Mastodon", 154, 10, 36, 15, kPush, 0},
         {IDC_STATIC, ECtrlKind::GroupBox, "状态日志", 3, 32, 191, 140, kGroup, 0},
         {IDC_STATUS_LOG, ECtrlKind::Edit, "", 7, 41, 183, 127,
          kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
              ES_AUTOVSCROLL | ES_AUTOHSCROLL,
          0},
-        // The name labels are wide enough for a Mastodon account's "@user@server".
         {IDC_STATIC, ECtrlKind::GroupBox, "已绑定", 196, 2, 159, 69, kGroup, 0},
-        {IDC_STATIC, ECtrlKind::Static, "腾讯账号:", 200, 13, 40, 8, kLabel, 0},
-        {IDC_TENCENT_NAME, ECtrlKind::Static, "未绑定", 242, 13, 109, 8, kLabel, 0},
-        {IDC_STATIC, ECtrlKind::Static, "新浪账号:", 200, 24, 40, 8, kLabel, 0},
-        {IDC_SINA_NAME, ECtrlKind::Static, "未绑定", 242, 24, 109, 8, kLabel, 0},
-        {IDC_STATIC, ECtrlKind::Static, "搜狐账号:", 200, 35, 40, 8, kLabel, 0},
-        {IDC_SOHU_NAME, ECtrlKind::Static, "未绑定", 242, 35, 109, 8, kLabel, 0},
-        {IDC_STATIC, ECtrlKind::Static, "Twitter:", 200, 46, 40, 8, kLabel, 0},
-        {IDC_TWITTER_NAME, ECtrlKind::Static, "未绑定", 242, 46, 109, 8, kLabel, 0},
-        {IDC_STATIC, ECtrlKind::Static, "Mastodon:", 200, 57, 40, 8, kLabel, 0},
-        {IDC_MASTODON_NAME, ECtrlKind::Static, "未绑定", 242, 57, 109, 8, kLabel, 0},
         {IDC_STATIC, ECtrlKind::GroupBox, "设置", 357, 2, 119, 69, kGroup, 0},
         {IDC_ALERT_AT_ME, ECtrlKind::CheckBox, "收到@我消息或私信时提醒", 361, 13, 105, 10, kCheck,
          0},
@@ -64,16 +48,10 @@ const SDialogDef kMainDialog = {
          kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
         {IDC_BROWSE_PICTURE, ECtrlKind::PushButton, "浏览...", 390, 139, 33, 14, kPush, 0},
         {IDC_SEND, ECtrlKind::PushButton, "发表(&S)", 429, 137, 41, 17, kPush, 0},
-        {IDC_SEND_TO_SINA, ECtrlKind::CheckBox, "新浪微博", 200, 158, 46, 10, kCheck, 0},
-        {IDC_SEND_TO_TENCENT, ECtrlKind::CheckBox, "腾讯微博", 250, 158, 46, 10, kCheck, 0},
-        {IDC_SEND_TO_SOHU, ECtrlKind::CheckBox, "搜狐微博", 300, 158, 46, 10, kCheck, 0},
-        {IDC_SEND_TO_TWITTER, ECtrlKind::CheckBox, "发到Twitter", 350, 158, 56, 10, kCheck, 0},
-        {IDC_SEND_TO_MASTODON, ECtrlKind::CheckBox, "发到Mastodon", 410, 158, 62, 10, kCheck, 0},
     },
-    {IDC_BIND_TENCENT, IDC_STATUS_LOG, IDC_MESSAGE_TEXT, IDC_PICTURE_PATH, IDC_BROWSE_PICTURE,
-     IDC_SEND, IDC_BIND_SINA, IDC_ALERT_AT_ME, IDC_FOLLOWING_UPDATE, IDC_AUTO_RUN, IDC_NEW_FANS,
-     IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_BIND_TWITTER, IDC_BIND_MASTODON,
-     IDC_SEND_TO_TWITTER, IDC_SEND_TO_MASTODON, IDC_BIND_SOHU, IDC_SEND_TO_SOHU},
+    // The services' bind buttons and send boxes come in between (their rows say where).
+    {IDC_STATUS_LOG, IDC_MESSAGE_TEXT, IDC_PICTURE_PATH, IDC_BROWSE_PICTURE, IDC_SEND,
+     IDC_ALERT_AT_ME, IDC_FOLLOWING_UPDATE, IDC_AUTO_RUN, IDC_NEW_FANS},
 };
 
 const SDialogDef kVerifyCodeDialog = {
@@ -93,28 +71,6 @@ const SDialogDef kVerifyCodeDialog = {
         {IDC_STATIC, ECtrlKind::Static, "验证码:", 6, 6, 29, 8, kLabel, 0},
     },
     {IDOK, IDC_VERIFY_CODE},
-};
-
-// Asks for the Mastodon server before its binding starts; prefilled with the suggestion.
-const SDialogDef kMastodonServerDialog = {
-    IDD_MASTODON_SERVER,
-    "绑定Mastodon",
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
-    0,
-    kFont,
-    9,
-    200,
-    56,
-    0,
-    {
-        {IDC_STATIC, ECtrlKind::Static, "请输入Mastodon服务器地址(如mastodon.social):", 7, 7, 186,
-         8, kLabel, 0},
-        {IDC_MASTODON_SERVER, ECtrlKind::Edit, "", 7, 18, 186, 13,
-         kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
-        {IDOK, ECtrlKind::PushButton, "确定", 97, 36, 46, 15, kPush | BS_DEFPUSHBUTTON, 0},
-        {IDCANCEL, ECtrlKind::PushButton, "取消", 147, 36, 46, 15, kPush, 0},
-    },
-    {IDC_MASTODON_SERVER, IDOK, IDCANCEL},
 };
 
 const SDialogDef kAlertPopup = {
@@ -204,8 +160,7 @@ const std::vector<SMenuItemDef> kTrayMenu = {
 }  // namespace
 
 const SDialogDef* FindDialogTemplate(int id) {
-  for (const SDialogDef* d :
-       {&kMainDialog, &kVerifyCodeDialog, &kMastodonServerDialog, &kAlertPopup, &kProxyDialog})
+  for (const SDialogDef* d : {&kMainDialog, &kVerifyCodeDialog, &kAlertPopup, &kProxyDialog})
     if (d->id == id) return d;
   return nullptr;
 }

@@ -1,6 +1,8 @@
-// Mastodon's own flows: binding (register the program on the server once, the code from
-// the authorisation page, the token, the account's name), the check of a status against
-// the server's limit, posting with an optional picture, and polling notifications.
+// Mastodon, or any server that speaks its API: its row and its own flows. The account is
+// bound with OAuth 2.0 and an out-of-band code, the program registering itself once per
+// server (the code from the authorisation page, the token, the account's name); a status
+// is checked against the server's limit, posted with an optional picture, and the
+// server's notifications are polled. Requests are bearer-token ones, answers JSON.
 // Nothing secret (token, client secret, code) ever goes into a log line or message box:
 // only texts read from error answers do, made log-safe.
 #include "services/Mastodon.h"
@@ -14,6 +16,7 @@
 #include "net/TextOps.h"
 #include "qwblog/OAuth.h"
 #include "services/Readers.h"
+#include "services/Session.h"
 #include "settings/Profile.h"
 
 namespace {
@@ -33,6 +36,10 @@ const char* const kTokenFailed = "获取Mastodon访问令牌失败!";
 const char* const kUserInfoFailed = "获取用户信息失败";
 const char* const kReason = "\r\n\r\n失败原因:";
 const char* const kTokenRefused = "Mastodon账号的授权已失效，请重新绑定Mastodon账号。";
+
+// The server the binding suggests when none was bound before; Services.ini may name
+// another (the emulator's, for instance).
+constexpr SHostDef kSuggestedServer = {"Mastodon", "mastodon.social"};
 
 constexpr int kMediaWaitMs = 60000;  // how long a picture may take to be processed
 constexpr int kMediaCheckMs = 1000;
@@ -118,8 +125,7 @@ SHttpRequest Request(const std::string& server, const char* path, EHttpMethod me
 // ---- binding ----
 
 struct SMastodonBind {
-  const SServiceRow& row;
-  const SServiceIo& io;
+  CSession& session;
   std::string server;
   SClient client;
   std::string code;
@@ -128,8 +134,8 @@ struct SMastodonBind {
 
   bool AskServer() {
     std::string suggested = Setting("MastodonServer");
-    if (suggested.empty()) ParseMastodonServer(HttpsUrl(EHost::Mastodon, ""), suggested);
-    const std::string typed = io.askServer ? io.askServer(suggested) : std::string();
+    if (suggested.empty()) ParseMastodonServer(HttpsUrl(kSuggestedServer, ""), suggested);
+    const std::string typed = session.AskServer(suggested);
     if (typed.empty()) return false;  // cancelled
     if (ParseMastodonServer(typed, server)) return true;
     error = kBadServer;
@@ -156,7 +162,7 @@ struct SMastodonBind {
     request.params.AddParam("redirect_uris", kRedirect);
     request.params.AddParam("scopes", kScopes);
     request.params.AddParam("website", kWebsite);
-    const SHttpAnswer answer = io.http(request);
+    const SHttpAnswer answer = session.Http(request);
     const Json body = answer.status == 200 ? Parse(answer.body) : Json();
     client = {Text(body, "client_id"), Text(body, "client_secret")};
     if (client.id.empty() || client.secret.empty()) {
@@ -170,9 +176,10 @@ struct SMastodonBind {
 
   bool Authorize() {
     using qwblog::PercentEncode;
-    code = io.askCode("https://" + server + "/oauth/authorize?response_type=code&client_id=" +
-                      PercentEncode(client.id) + "&redirect_uri=" + PercentEncode(kRedirect) +
-                      "&scope=" + PercentEncode(kScopes));
+    session.OpenBrowser("https://" + server + "/oauth/authorize?response_type=code&client_id=" +
+                        PercentEncode(client.id) + "&redirect_uri=" + PercentEncode(kRedirect) +
+                        "&scope=" + PercentEncode(kScopes));
+    code = session.AskCode();
     return !code.empty();
   }
 
@@ -184,7 +191,7 @@ struct SMastodonBind {
     request.params.AddParam("client_secret", client.secret.c_str());
     request.params.AddParam("redirect_uri", kRedirect);
     request.params.AddParam("scope", kScopes);
-    const SHttpAnswer answer = io.http(request);
+    const SHttpAnswer answer = session.Http(request);
     pending.accessToken = answer.status == 200 ? Text(Parse(answer.body), "access_token") : "";
     if (!pending.accessToken.empty()) return true;
     error = Failure(kTokenFailed, answer);
@@ -192,8 +199,8 @@ struct SMastodonBind {
   }
 
   bool GetAccount() {
-    const SHttpAnswer answer = io.http(Request(server, "/api/v1/accounts/verify_credentials",
-                                               EHttpMethod_Get, pending.accessToken));
+    const SHttpAnswer answer = session.Http(Request(server, "/api/v1/accounts/verify_credentials",
+                                                    EHttpMethod_Get, pending.accessToken));
     const Json body = answer.status == 200 ? Parse(answer.body) : Json();
     std::string acct = Text(body, "acct");
     if (acct.empty()) acct = Text(body, "username");
@@ -215,33 +222,41 @@ struct SMastodonBind {
     return GetToken() && GetAccount();
   }
 
-  // The account's keys in one atomic write, the name (which marks the account as bound)
-  // among them; then the account takes the run's values.
-  void Complete(CServiceState& state) const {
-    io.showName(pending.name);
-    ProfileWriteStrings({{"MastodonServer", server},
-                         {"MastodonClientId", client.id},
-                         {"MastodonClientSecret", client.secret},
-                         {"MastodonAccessToken", pending.accessToken},
-                         {"MastodonName", pending.name}});
-    state.CommitBinding(row.id, pending);
-    std::lock_guard<std::mutex> lock(g_clientsMutex);
-    g_clients.erase(std::remove_if(g_clients.begin(), g_clients.end(),
-                                   [&](const auto& c) { return c.first == server; }),
-                    g_clients.end());
+  // The account's keys, the name (which marks the account as bound) among them, for the
+  // binding frame to write in one replace. The registration no longer needs keeping here
+  // once it is among them.
+  std::vector<std::pair<std::string, std::string>> Keys() const {
+    return {{"MastodonServer", server},
+            {"MastodonClientId", client.id},
+            {"MastodonClientSecret", client.secret},
+            {"MastodonAccessToken", pending.accessToken},
+            {"MastodonName", pending.name}};
   }
 };
 
-bool BindMastodon(const SServiceRow& row, CServiceState& state, const SServiceIo& io) {
-  return RunBinding(row, state, io, SMastodonBind{row, io, {}, {}, {}, {}, {}});
+SBindOutcome BindMastodon(const SServiceRow&, CSession& session) {
+  SMastodonBind run{session, {}, {}, {}, {}, {}};
+  SBindOutcome outcome;
+  outcome.bound = run.Run();
+  outcome.error = run.error;
+  if (!outcome.bound) return outcome;
+  outcome.pending = run.pending;
+  outcome.keys = run.Keys();
+  // The registration is stored with the account from now on.
+  std::lock_guard<std::mutex> lock(g_clientsMutex);
+  g_clients.erase(std::remove_if(g_clients.begin(), g_clients.end(),
+                                 [&](const auto& c) { return c.first == run.server; }),
+                  g_clients.end());
+  return outcome;
 }
 
 // ---- posting ----
 
-bool CheckMastodonPost(const SServiceRow&, const CServiceState& state, const SServiceIo& io,
-                       const std::string& text, std::string& message) {
-  const SAccountSnapshot account = state.Account(EService::Mastodon);
-  const SHttpAnswer answer = io.http(Request(account.server, "/api/v1/instance", EHttpMethod_Get));
+bool CheckMastodonPost(const SServiceRow& row, CSession& session, const std::string& text,
+                       std::string& message) {
+  const SAccountSnapshot account = session.Account(row);
+  const SHttpAnswer answer =
+      session.Http(Request(account.server, "/api/v1/instance", EHttpMethod_Get));
   // Without an answer the usual limit holds; the post itself will say what went wrong.
   const int limit = ReadMastodonLimit(answer.status == 200 ? answer.body : std::string());
   const size_t length = MastodonStatusLength(text);
@@ -253,12 +268,12 @@ bool CheckMastodonPost(const SServiceRow&, const CServiceState& state, const SSe
 
 // Uploads the picture and waits until the server has processed it; its id, or "" with
 // the reason in why.
-std::string UploadPicture(const SAccountSnapshot& account, const SServiceIo& io,
+std::string UploadPicture(const SAccountSnapshot& account, CSession& session,
                           const std::string& picture, std::string& why) {
   SHttpRequest upload =
       Request(account.server, "/api/v2/media", EHttpMethod_Post, account.accessToken);
   upload.params.AddPicNameParam("file", picture.c_str());
-  SHttpAnswer answer = io.http(upload);
+  SHttpAnswer answer = session.Http(upload);
   std::string id = Text(Parse(answer.body), "id");
   if ((answer.status != 200 && answer.status != 202) || id.empty()) {
     why = answer.answered ? "图片上传失败(" + Reason(answer) + ")" : "图片上传失败";
@@ -266,11 +281,12 @@ std::string UploadPicture(const SAccountSnapshot& account, const SServiceIo& io,
   }
   // 202: still being processed; the media's own address says 206 until it is done.
   for (int waited = 0; answer.status != 200; waited += kMediaCheckMs) {
-    if (waited >= kMediaWaitMs || !io.sleep || !io.sleep(kMediaCheckMs)) {
+    if (waited >= kMediaWaitMs || !session.Sleep(kMediaCheckMs)) {
       why = "图片处理超时";
       return {};
     }
-    answer = io.http(Request(account.server, ("/api/v1/media/" + qwblog::PercentEncode(id)).c_str(),
+    answer =
+        session.Http(Request(account.server, ("/api/v1/media/" + qwblog::PercentEncode(id)).c_str(),
                              EHttpMethod_Get, account.accessToken));
     if (answer.status != 200 && answer.status != 206) {
       why = "图片处理失败(" + Reason(answer) + ")";
@@ -280,19 +296,18 @@ std::string UploadPicture(const SAccountSnapshot& account, const SServiceIo& io,
   return id;
 }
 
-bool PostMastodon(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
-                  const std::string& text, const std::string& picture) {
-  io.log(row.post.startLine);
-  const SAccountSnapshot account = state.Account(row.id);
+bool PostMastodon(const SServiceRow& row, CSession& session, const std::string& text,
+                  const std::string& picture) {
+  const SAccountSnapshot account = session.Account(row);
   auto fail = [&](const std::string& why) {
-    io.log(row.post.failureLine);
-    if (!why.empty()) io.log("原因:" + why);
+    session.Log(row.post.failureLine);
+    if (!why.empty()) session.Log("原因:" + why);
     return false;
   };
   std::string mediaId;
   if (!picture.empty()) {
     std::string why;
-    mediaId = UploadPicture(account, io, picture, why);
+    mediaId = UploadPicture(account, session, picture, why);
     if (mediaId.empty()) return fail(why);
   }
   SHttpRequest request =
@@ -301,27 +316,26 @@ bool PostMastodon(const SServiceRow& row, const CServiceState& state, const SSer
   if (!mediaId.empty()) request.params.AddParam("media_ids[]", mediaId.c_str());
   // The same key on a retry: a post whose answer was lost is not posted twice.
   request.headers.emplace_back("Idempotency-Key", qwblog::MakeNonce());
-  SHttpAnswer answer = io.http(request);
-  if (!answer.answered && !io.closing()) answer = io.http(request);
+  SHttpAnswer answer = session.Http(request);
+  if (!answer.answered && !session.IsClosing()) answer = session.Http(request);
   const Json body = answer.status == 200 ? Parse(answer.body) : Json();
   if (Text(body, "id").empty()) return fail(Reason(answer));
-  io.log(row.post.successLine);
+  session.Log(row.post.successLine);
   const std::string url = LogSafeText(Text(body, "url"));
   if (!url.empty()) {
-    io.log("查看地址:");
-    io.log(url);
+    session.Log("查看地址:");
+    session.Log(url);
   }
   return true;
 }
 
 // ---- polling ----
 
-void PollMastodon(const SServiceRow& row, const CServiceState& state, const SServiceIo& io,
-                  SPollCursor& cursor) {
-  const bool mentions = io.alertTicked(EAlertGate::AtMe);
-  const bool follows = io.alertTicked(EAlertGate::Fans);
+void PollMastodon(const SServiceRow& row, CSession& session, SPollCursor& cursor) {
+  const bool mentions = session.AlertTicked(EAlertGate::AtMe);
+  const bool follows = session.AlertTicked(EAlertGate::Fans);
   if (!mentions && !follows) return;
-  const SAccountSnapshot account = state.Account(row.id);
+  const SAccountSnapshot account = session.Account(row);
   if (!account.bound) return;
   // A new binding starts over: new baseline, no refusal.
   if (account.accessToken != cursor.token) cursor = SPollCursor();
@@ -334,10 +348,10 @@ void PollMastodon(const SServiceRow& row, const CServiceState& state, const SSer
   request.params.AddParam("types[]", "follow");
   if (cursor.baseline) request.params.AddParam("since_id", cursor.sinceId.c_str());
   request.params.AddParam("limit", "40");
-  const SHttpAnswer answer = io.http(request);
-  if (io.closing() || !answer.answered) return;
+  const SHttpAnswer answer = session.Http(request);
+  if (session.IsClosing() || !answer.answered) return;
 
-  const int interval = PollIntervalMs(row.poll ? row.poll->intervalMs : 45000);
+  const int interval = cursor.intervalMs;
   if (answer.status == 429 || answer.status == 503) {
     // The server asks for a pause: as long as it says, else twice the last one.
     ++cursor.backoffs;
@@ -352,7 +366,7 @@ void PollMastodon(const SServiceRow& row, const CServiceState& state, const SSer
   }
   cursor.backoffs = 0;
   if (answer.status == 401) {
-    io.log(kTokenRefused);
+    session.Log(kTokenRefused);
     cursor.refusedToken = account.accessToken;
     return;
   }
@@ -377,13 +391,71 @@ void PollMastodon(const SServiceRow& row, const CServiceState& state, const SSer
   const std::vector<SAlertKind>& kinds = row.poll->kinds;
   for (const SAlertKind& kind : kinds) {
     const int count = kind.gate == EAlertGate::AtMe ? newMentions : newFollows;
-    if (count > 0 && io.alertTicked(kind.gate)) io.alert(kind.kind, count);
+    if (count > 0 && session.AlertTicked(kind.gate)) session.Alert(kind.kind, count);
   }
 }
 
+const SOwnFlows kFlows = {
+    .bind = BindMastodon,
+    .checkPost = CheckMastodonPost,
+    .post = PostMastodon,
+    .poll = PollMastodon,
+};
+
+const SPollPlan kPoll = {
+    .endpoint = {},
+    .fixedParams = {},
+    .isValid = nullptr,
+    .kinds = {{.kind = 31,
+               .counterKey = "mention",
+               .gate = EAlertGate::AtMe,
+               .title = "Mastodon有提到我的消息",
+               .text = "您在Mastodon上收到了%d条新提及",
+               .page = {nullptr, true, "/notifications"},
+               .part = EAccountPart::Server,
+               .pathAfter = ""},
+              {.kind = 32,
+               .counterKey = "follow",
+               .gate = EAlertGate::Fans,
+               .title = "您在Mastodon上有新关注者",
+               .text = "您在Mastodon上增加了%d个新关注者",
+               .page = {nullptr, true, "/notifications"},
+               .part = EAccountPart::Server,
+               .pathAfter = ""}},
+    .intervalMs = 45000,
+};
+
 }  // namespace
 
-const SOwnFlows kMastodonFlows = {BindMastodon, CheckMastodonPost, PostMastodon, PollMastodon};
+extern const SServiceRow kMastodonRow = {
+    .keyPrefix = "Mastodon",
+    .storesUserId = false,
+    .storesServer = true,
+    .twitterProxy = false,
+    .notBoundText = "您选择了发表到Mastodon，但是您尚未绑定Mastodon账号!",
+    .consumer = {"", "", ""},
+    .hosts = {&kSuggestedServer},
+    .web = nullptr,
+    .bind = {.startLine = "绑定到Mastodon..."},
+    .post =
+        {
+            .startLine = "正在发到Mastodon...",
+            .successLine = "成功发表到Mastodon!",
+            .failureLine = "发表Mastodon失败!",
+        },
+    .poll = &kPoll,
+    .window =
+        {
+            .bindButton = {1030, "Mastodon", 154, 10, 36, 15},
+            .accountCaption = {-1, "Mastodon:", 200, 57, 40, 8},
+            .nameLabel = {1031, "未绑定", 242, 57, 109, 8},
+            .sendBox = {1032, "发到Mastodon", 410, 158, 62, 10},
+            .sendKey = "SendToMastodon",
+            .bindTabSlot = 14,
+            .sendTabSlot = 16,
+        },
+    .own = &kFlows,
+};
 
 bool ParseMastodonServer(const std::string& text, std::string& server) {
   std::string rest = text;

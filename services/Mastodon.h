@@ -1,14 +1,9 @@
-// The fifth service: a Mastodon server, or any server that speaks its API. The account
-// is bound with OAuth 2.0 and an out-of-band code, the program registering itself once
-// per server; statuses (with a picture) and polls go as bearer-token requests, answers
-// are JSON. Its row is in ServiceTable.cpp; these are its own flows and the pieces of
-// them that tests check on their own.
+// Mastodon's pieces that are checked on their own: reading the server the user typed,
+// the length a server gives a status, the limit an instance answer gives, and the order
+// of notification ids. Its row and flows are in Mastodon.cpp.
 #pragma once
+#include <cstddef>
 #include <string>
-
-#include "services/ServiceFlows.h"
-
-extern const SOwnFlows kMastodonFlows;
 
 // What the user typed as the server: "host", "host:port", or "https://" with either and
 // at most one "/" after it. The server comes back as host[:port] in lower case; false for

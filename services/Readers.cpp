@@ -1,4 +1,4 @@
-// Plain-search readers of service answers.
+// Plain-search readers of service answers, and the posting pieces several services share.
 #include "services/Readers.h"
 
 #include <algorithm>
@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "net/TextOps.h"
+#include "services/ServiceRow.h"
 
 namespace {
 
@@ -57,4 +58,22 @@ std::string LogSafeText(const std::string& text, size_t maxBytes) {
   size_t cut = maxBytes;
   while (cut > 0 && (static_cast<unsigned char>(safe[cut]) & 0xC0) == 0x80) --cut;
   return safe.substr(0, cut) + "...";
+}
+
+void AddStatusParam(CWeiboParam& params, const std::string& text, bool, const std::string&) {
+  params.AddParam("status", text.c_str());
+}
+
+bool ReadStatusPost(const SServiceRow& row, const std::string& answer,
+                    std::vector<std::string>& lines) {
+  const bool accepted = ContainsText(answer, "created_at");
+  lines = {accepted ? row.post.successLine : row.post.failureLine};
+  return accepted;
+}
+
+bool ReadStatusPostOrRepeat(const SServiceRow& row, const std::string& answer,
+                            std::vector<std::string>& lines) {
+  if (ReadStatusPost(row, answer, lines)) return true;
+  if (ContainsText(answer, "repeated weibo text")) lines.push_back("原因: 微博内容重复!");
+  return false;
 }

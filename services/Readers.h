@@ -3,6 +3,7 @@
 // hostile text and then reports "not found".
 #pragma once
 #include <string>
+#include <vector>
 
 // The value of a JSON string member: the text between the first pair of double quotes
 // after "name": ("" when absent). Escapes are left as they are.
@@ -22,3 +23,18 @@ int ReadJsonCount(const std::string& response, const std::string& key);
 // become blanks and the text is cut (at a character boundary, marked by "...") after
 // maxBytes bytes, so an answer can neither forge log lines nor flood the log.
 std::string LogSafeText(const std::string& text, size_t maxBytes = 512);
+
+struct SServiceRow;
+class CWeiboParam;
+
+// ---- posting pieces several services share ----
+
+// The status as the parameter "status".
+void AddStatusParam(CWeiboParam& params, const std::string& text, bool withPicture,
+                    const std::string& clientIp);
+// A post is accepted when the answer holds the new status, which carries "created_at".
+bool ReadStatusPost(const SServiceRow& row, const std::string& answer,
+                    std::vector<std::string>& lines);
+// The same, and a refusal of a text posted before is logged as its reason.
+bool ReadStatusPostOrRepeat(const SServiceRow& row, const std::string& answer,
+                            std::vector<std::string>& lines);

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "notify/AlertPopup.h"
-#include "notify/ServiceAlert.h"
+#include "notify/PollFlow.h"
+#include "services/Registry.h"
 
 namespace {
 
@@ -30,13 +31,13 @@ void Drain() {
 
 CAlertPopup* Show(QWidget* parent, int i) {
   static const int kKinds[] = {1, 2, 3, 4, 11, 12, 13, 14, 23, 24};
-  static CServiceState state;  // the accounts' names complete some addresses
+  static CSession state;  // the accounts' names complete some addresses
   static bool named = false;
   if (!named) {
     named = true;
-    state.SetAccount(EService::Tencent, {true, "", "", "tencent_user", ""});
-    state.SetAccount(EService::Sina, {true, "", "", "", "1904178193"});
-    state.SetAccount(EService::Sohu, {true, "", "", "", "20110815"});
+    state.SetAccount(*FindServiceRow("QQ"), {true, "", "", "tencent_user", ""});
+    state.SetAccount(*FindServiceRow("Sina"), {true, "", "", "", "1904178193"});
+    state.SetAccount(*FindServiceRow("Sohu"), {true, "", "", "", "20110815"});
   }
   SAlertContent content;
   DescribeServiceAlert(kKinds[i % 10], i, state, content);

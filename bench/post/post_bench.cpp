@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/MainDlg.h"
-#include "post/Posting.h"
+#include "post/PostFlow.h"
 #include "res/Resource.h"
 #include "settings/Profile.h"
 #include "tests/support/AppHarness.h"
@@ -57,9 +57,11 @@ double TimeBareRequests(CMainDlg* dlg, const std::string& text, bool* allAccepte
                         bool viaWindow = false) {
   double total = 0;
   *allAccepted = true;
-  for (EService service : {EService::Tencent, EService::Sina, EService::Sohu, EService::Twitter}) {
+  for (const char* prefix : {"QQ", "Sina", "Sohu", "Twitter"}) {
+    const SServiceRow& service = *FindServiceRow(prefix);
+    const SAccountSnapshot account = dlg->ReadAccount(service);
     CWeiboParam params;
-    dlg->AddTokenParams(service, params);
+    AddAccountParams(service, params, account.accessToken, account.accessSecret);
     const SPostRequest request = MakePostRequest(service, params, text, "", dlg->ReadClientIp());
     if (viaWindow) {
       const auto start = Clock::now();

@@ -16,7 +16,7 @@
 #include "net/ServiceHosts.h"
 #include "net/TextOps.h"
 #include "notify/AlertPopup.h"
-#include "notify/ServiceAlert.h"
+#include "notify/PollFlow.h"
 #include "settings/Profile.h"
 #include "tests/post/PostTestUtil.h"
 #include "tests/support/Emulator.h"
@@ -136,7 +136,7 @@ TEST_F(MastodonFlows, BindsWithTheCodeAndAnUntrustedServerKeepsTheAccount) {
   EXPECT_EQ(stored("MastodonClientSecret"), clientSecret);
   EXPECT_EQ(stored("MastodonAccessToken"), accessToken);
   EXPECT_EQ(stored("MastodonName"), name);
-  EXPECT_TRUE(dlg->ReadAccount(EService::Mastodon).bound);
+  EXPECT_TRUE(dlg->ReadAccount(ServiceRow(EService::Mastodon)).bound);
   const std::string log = dlg->GetDlgItemText(IDC_STATUS_LOG);
   for (const std::string& secret : {accessToken, clientSecret, code})
     EXPECT_EQ(log.find(secret), std::string::npos) << secret;
@@ -151,7 +151,7 @@ TEST_F(MastodonFlows, BindsWithTheCodeAndAnUntrustedServerKeepsTheAccount) {
   EXPECT_EQ(harness.Urls().urls.size(), 1u);  // only the first binding opened the browser
   EXPECT_EQ(dlg->GetDlgItemText(IDC_MASTODON_NAME), name);
   EXPECT_EQ(ReadFile(SettingsPath()), settings);
-  EXPECT_EQ(dlg->ReadAccount(EService::Mastodon).accessToken, accessToken);
+  EXPECT_EQ(dlg->ReadAccount(ServiceRow(EService::Mastodon)).accessToken, accessToken);
 }
 
 // ---- posting ----
@@ -163,7 +163,7 @@ class MastodonPosting : public MastodonFlows {
     ASSERT_TRUE(StoreAllAccountsBound(*SharedEmulator()));
     ProfileString(true, "SinaLimit", "0", "");  // Sina shares the send with the others
     dlg = Bind(Server());
-    ASSERT_TRUE(dlg->ReadAccount(EService::Mastodon).bound);
+    ASSERT_TRUE(dlg->ReadAccount(ServiceRow(EService::Mastodon)).bound);
     // Tencent's posts carry the public address fetched at start-up.
     ASSERT_TRUE(CAppHarness::WaitFor([this] { return dlg->ReadClientIp() == "203.0.113.7"; }));
     for (int box : {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
@@ -197,12 +197,13 @@ TEST_F(MastodonPosting, AllFiveWithAPictureTheServerProcessesFirst) {
   const Lines lines = Send(text, picture);
 
   const std::string mastodonId = LastPostId("mastodon");
-  EXPECT_EQ(lines, (Lines{"正在发到腾讯微博...", "成功发表到腾讯微博!",
-                          "查看地址:", HttpUrl(EHost::TencentWeb, "/t/" + LastPostId("tencent")),
-                          "正在发到新浪微博...", "成功发表到新浪微博!", "正在发到搜狐微博...",
-                          "成功发表到搜狐微博!", "正在发到Twitter...", "成功发表一条Tweet!",
-                          "正在发到Mastodon...", "成功发表到Mastodon!",
-                          "查看地址:", "https://" + Server() + "/@mastodon_user/" + mastodonId}));
+  EXPECT_EQ(lines,
+            (Lines{"正在发到腾讯微博...", "成功发表到腾讯微博!", "查看地址:",
+                   HttpUrl(*ServiceRow(EService::Tencent).web, "/t/" + LastPostId("tencent")),
+                   "正在发到新浪微博...", "成功发表到新浪微博!", "正在发到搜狐微博...",
+                   "成功发表到搜狐微博!", "正在发到Twitter...", "成功发表一条Tweet!",
+                   "正在发到Mastodon...", "成功发表到Mastodon!",
+                   "查看地址:", "https://" + Server() + "/@mastodon_user/" + mastodonId}));
   EXPECT_TRUE(harness.Messages().empty());
 
   // The upload waits out the processing (202, 206, 206, 200) before the status names it.
@@ -275,7 +276,7 @@ class MastodonPolling : public MastodonFlows {
     Notify("mention", 1);  // before the binding: part of the baseline, never an alert
     Notify("follow", 1);
     dlg = Bind(Server());
-    ASSERT_TRUE(dlg->ReadAccount(EService::Mastodon).bound);
+    ASSERT_TRUE(dlg->ReadAccount(ServiceRow(EService::Mastodon)).bound);
   }
   static std::vector<QJsonObject> Polls() { return Calls("/api/v1/notifications"); }
   // Waits for n more answered polls; the alerts of all but the last are delivered.

@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include "app/MainDlg.h"
-#include "app/ServiceControls.h"
 #include "bind/MastodonServerDlg.h"
 #include "res/Resource.h"
 #include "tests/support/AppHarness.h"
@@ -24,13 +23,14 @@ struct SRowTexts {
   const char* button;
   const char* label;
   const char* sendBox;
+  int ids[3];  // bind button, name label, send box: the ids the window always had
 };
 const SRowTexts kRows[] = {
-    {EService::Tencent, "腾讯", "腾讯账号:", "腾讯微博"},
-    {EService::Sina, "新浪", "新浪账号:", "新浪微博"},
-    {EService::Sohu, "搜狐", "搜狐账号:", "搜狐微博"},
-    {EService::Twitter, "Twitter", "Twitter:", "发到Twitter"},
-    {EService::Mastodon, "Mastodon", "Mastodon:", "发到Mastodon"},
+    {EService::Tencent, "腾讯", "腾讯账号:", "腾讯微博", {1002, 1012, 1016}},
+    {EService::Sina, "新浪", "新浪账号:", "新浪微博", {1008, 1018, 1017}},
+    {EService::Sohu, "搜狐", "搜狐账号:", "搜狐微博", {1013, 1020, 1021}},
+    {EService::Twitter, "Twitter", "Twitter:", "发到Twitter", {1028, 1019, 1029}},
+    {EService::Mastodon, "Mastodon", "Mastodon:", "发到Mastodon", {1030, 1031, 1032}},
 };
 
 std::string Text(QWidget* w) {
@@ -62,13 +62,23 @@ class ServiceRowsTest : public ::testing::Test {
 };
 
 TEST_F(ServiceRowsTest, EveryServiceHasItsButtonLabelAndBoxLinedUpWithTheOthers) {
-  ASSERT_EQ(std::size(kServiceControls), std::size(kRows));
+  ASSERT_EQ(ServiceRows().size(), std::size(kRows));
+  struct SIds {
+    int bindButton, nameLabel, sendBox;
+  };
+  auto ids = [](size_t i) {
+    const SServiceWindow& w = ServiceRows()[i]->window;
+    return SIds{w.bindButton.id, w.nameLabel.id, w.sendBox.id};
+  };
   auto at = [this](int id) { return dlg->GetDlgItem(id)->geometry(); };
-  const SServiceControls& first = kServiceControls[0];
+  const SIds first = ids(0);
   for (size_t i = 0; i < std::size(kRows); ++i) {
-    const SServiceControls& c = kServiceControls[i];
+    const SIds c = ids(i);
     SCOPED_TRACE(kRows[i].button);
-    EXPECT_EQ(c.service, kRows[i].service);
+    EXPECT_EQ(ServiceRows()[i], &ServiceRow(kRows[i].service));
+    EXPECT_EQ(c.bindButton, kRows[i].ids[0]);
+    EXPECT_EQ(c.nameLabel, kRows[i].ids[1]);
+    EXPECT_EQ(c.sendBox, kRows[i].ids[2]);
     QWidget* name = dlg->GetDlgItem(c.nameLabel);
     EXPECT_EQ(Text(dlg->GetDlgItem(c.bindButton)), kRows[i].button);
     EXPECT_EQ(Text(name), "未绑定");
@@ -82,7 +92,7 @@ TEST_F(ServiceRowsTest, EveryServiceHasItsButtonLabelAndBoxLinedUpWithTheOthers)
     EXPECT_EQ(at(c.nameLabel).left(), at(first.nameLabel).left());
     EXPECT_EQ(at(c.nameLabel).width(), at(first.nameLabel).width());
     if (i > 0) {
-      EXPECT_GT(at(c.nameLabel).top(), at(kServiceControls[i - 1].nameLabel).bottom());
+      EXPECT_GT(at(c.nameLabel).top(), at(ids(i - 1).nameLabel).bottom());
     }
   }
   EXPECT_GT(at(IDC_BIND_MASTODON).left(), at(IDC_BIND_TWITTER).right());

@@ -64,7 +64,7 @@ TEST_F(ShellTest, WithoutSettingsFileStartsUnboundWithDefaultBoxes) {
   for (int id : {IDC_FOLLOWING_UPDATE, IDC_AUTO_RUN, IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA,
                  IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER, IDC_SEND_TO_MASTODON})
     EXPECT_EQ(dlg->IsDlgButtonChecked(id), BST_UNCHECKED) << id;
-  EXPECT_FALSE(dlg->ReadAccount(EService::Tencent).bound);
+  EXPECT_FALSE(dlg->ReadAccount(ServiceRow(EService::Tencent)).bound);
   EXPECT_EQ(dlg->ReadProxy().range, 0);
   EXPECT_EQ(dlg->ReadClientIp(), "127.0.0.1");
   // Nothing is written by starting.
@@ -97,13 +97,13 @@ TEST_F(ShellTest, AnAccountIsBoundExactlyWhenItsNameIsStored) {
   ProfileString(true, "TwitterName", "tw", "");
   ProfileString(true, "TwitterUserID", "42", "");
   CMainDlg* dlg = harness.OpenWindow();
-  EXPECT_TRUE(dlg->ReadAccount(EService::Tencent).bound);
+  EXPECT_TRUE(dlg->ReadAccount(ServiceRow(EService::Tencent)).bound);
   EXPECT_EQ(LabelText(dlg, IDC_TENCENT_NAME), "腾讯名字");
-  EXPECT_FALSE(dlg->ReadAccount(EService::Sina).bound);
+  EXPECT_FALSE(dlg->ReadAccount(ServiceRow(EService::Sina)).bound);
   EXPECT_EQ(LabelText(dlg, IDC_SINA_NAME), "未绑定");
-  EXPECT_EQ(dlg->ReadAccount(EService::Sina).accessToken, "tok");
-  EXPECT_TRUE(dlg->ReadAccount(EService::Twitter).bound);
-  EXPECT_EQ(dlg->ReadAccount(EService::Twitter).userId, "42");
+  EXPECT_EQ(dlg->ReadAccount(ServiceRow(EService::Sina)).accessToken, "tok");
+  EXPECT_TRUE(dlg->ReadAccount(ServiceRow(EService::Twitter)).bound);
+  EXPECT_EQ(dlg->ReadAccount(ServiceRow(EService::Twitter)).userId, "42");
 }
 
 TEST_F(ShellTest, ProxyFieldsAndSinaLimitAreRestored) {
@@ -285,9 +285,8 @@ TEST_F(ShellTest, WindowEndsPromptlyWithWorkersSleepingInLoops) {
   CMainDlg* dlg = harness.OpenWindow();
   static std::atomic<int> loops{0};
   for (int i = 0; i < 3; ++i)
-    dlg->StartWorker([](CMainDlg* d) -> unsigned {
-      while (d->WorkerSleep(60000)) ++loops;
-      return 0;
+    dlg->Session().StartWorker([dlg] {
+      while (dlg->Session().Sleep(60000)) ++loops;
     });
   EXPECT_GE(dlg->LiveWorkers(), 6);
   QElapsedTimer timer;

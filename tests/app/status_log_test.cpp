@@ -128,7 +128,8 @@ TEST_F(StatusLogTest, AWorkerAppendingWhileTheWindowClosesLosesNoLine) {
     lastLine = log->document()->lastBlock().previous().text().toStdString();
   });
   g_appended = 0;
-  dlg->StartWorker(AppendUntilClosing);
+  CMainDlg* window = dlg;
+  dlg->Session().StartWorker([window] { AppendUntilClosing(window); });
   ASSERT_TRUE(CAppHarness::WaitFor([] { return g_appended.load() >= 200; }));
   harness.CloseWindow();  // waits for the worker
   dlg = nullptr;

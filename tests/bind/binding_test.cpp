@@ -186,8 +186,8 @@ class BindingTest : public ::testing::Test {
     if (oldName.empty()) {
       for (const auto& line : SettingsLines())
         EXPECT_EQ(std::find(s.keys.begin(), s.keys.end(), line.first), s.keys.end()) << line.first;
-      EXPECT_FALSE(dlg->ReadAccount(s.id).bound);
-      EXPECT_EQ(dlg->ReadAccount(s.id).accessToken, "");
+      EXPECT_FALSE(dlg->ReadAccount(ServiceRow(s.id)).bound);
+      EXPECT_EQ(dlg->ReadAccount(ServiceRow(s.id)).accessToken, "");
     }
   }
 
@@ -210,7 +210,7 @@ TEST_P(PerService, BindsStoresInOrderAndIsBoundAfterRestart) {
   EXPECT_EQ(dlg->GetDlgItemText(s.label), s.name);
   EXPECT_EQ(LogLines(dlg), (Strings{s.startLine, std::string("绑定成功(") + s.name + ")!"}));
 
-  const SAccountSnapshot account = dlg->ReadAccount(s.id);
+  const SAccountSnapshot account = dlg->ReadAccount(ServiceRow(s.id));
   EXPECT_TRUE(account.bound);
   EXPECT_EQ(account.name, s.name);
   EXPECT_EQ(account.userId, s.userId);
@@ -242,8 +242,8 @@ TEST_P(PerService, BindsStoresInOrderAndIsBoundAfterRestart) {
   harness.CloseWindow();
   dlg = harness.OpenWindow();
   EXPECT_EQ(dlg->GetDlgItemText(s.label), s.name);
-  EXPECT_TRUE(dlg->ReadAccount(s.id).bound);
-  EXPECT_EQ(dlg->ReadAccount(s.id).accessToken, account.accessToken);
+  EXPECT_TRUE(dlg->ReadAccount(ServiceRow(s.id)).bound);
+  EXPECT_EQ(dlg->ReadAccount(ServiceRow(s.id)).accessToken, account.accessToken);
 }
 
 TEST_P(PerService, EachFailedStepShowsItsMessageAndStoresNothing) {
@@ -323,10 +323,10 @@ TEST_F(BindingTest, MissingFieldsInTheAnswers) {
     EXPECT_TRUE(harness.Messages().empty());
     EXPECT_EQ(LogLines(dlg).back(), "绑定成功()!");
     EXPECT_EQ(dlg->GetDlgItemText(s->label), "");
-    EXPECT_TRUE(dlg->ReadAccount(s->id).bound);
+    EXPECT_TRUE(dlg->ReadAccount(ServiceRow(s->id)).bound);
     EXPECT_EQ(SettingsLines().back(), std::make_pair(s->keys.back(), std::string()));
   }
-  EXPECT_EQ(dlg->ReadAccount(EService::Twitter).userId, "783214");
+  EXPECT_EQ(dlg->ReadAccount(ServiceRow(EService::Twitter)).userId, "783214");
 
   // Sina without a screen name keeps the user id as name; without both, an empty name.
   s_emu->SetQuirks("sina", {{"omit", QJsonArray{"screen_name"}}});
@@ -347,19 +347,19 @@ TEST_F(BindingTest, MissingFieldsInTheAnswers) {
 
   harness.CloseWindow();
   dlg = harness.OpenWindow();
-  EXPECT_FALSE(dlg->ReadAccount(EService::Tencent).bound);
-  EXPECT_FALSE(dlg->ReadAccount(EService::Twitter).bound);
+  EXPECT_FALSE(dlg->ReadAccount(ServiceRow(EService::Tencent)).bound);
+  EXPECT_FALSE(dlg->ReadAccount(ServiceRow(EService::Twitter)).bound);
   EXPECT_EQ(dlg->GetDlgItemText(IDC_TWITTER_NAME), "未绑定");
-  EXPECT_TRUE(dlg->ReadAccount(EService::Sina).bound);
+  EXPECT_TRUE(dlg->ReadAccount(ServiceRow(EService::Sina)).bound);
 }
 
 TEST_F(BindingTest, RebindingReplacesAndAFailedRebindingKeepsTheAccount) {
   CMainDlg* dlg = Bind(kSohu);
-  const SAccountSnapshot first = dlg->ReadAccount(EService::Sohu);
+  const SAccountSnapshot first = dlg->ReadAccount(ServiceRow(EService::Sohu));
   s_emu->Post("/control/account",
               {{"service", "sohu"}, {"screen_name", "新名字"}, {"user_id", "99"}});
   Bind(kSohu);
-  const SAccountSnapshot second = dlg->ReadAccount(EService::Sohu);
+  const SAccountSnapshot second = dlg->ReadAccount(ServiceRow(EService::Sohu));
   EXPECT_NE(second.accessToken, first.accessToken);
   EXPECT_EQ(SettingsLines(), (std::vector<std::pair<std::string, std::string>>{
                                  {"SohuAccessToken", second.accessToken},
@@ -373,7 +373,7 @@ TEST_F(BindingTest, RebindingReplacesAndAFailedRebindingKeepsTheAccount) {
   Bind(kSohu);
   ExpectFailed(kSohu, "获取用户信息失败", "新名字");
   EXPECT_EQ(ReadFile(SettingsPath()), file);
-  const SAccountSnapshot kept = dlg->ReadAccount(EService::Sohu);
+  const SAccountSnapshot kept = dlg->ReadAccount(ServiceRow(EService::Sohu));
   EXPECT_TRUE(kept.bound);
   EXPECT_EQ(kept.accessToken, second.accessToken);
   EXPECT_EQ(kept.name, "新名字");
@@ -381,13 +381,13 @@ TEST_F(BindingTest, RebindingReplacesAndAFailedRebindingKeepsTheAccount) {
 
   // Tencent: an access answer with half a pair and a name leaves the old account.
   Bind(kTencent);
-  const SAccountSnapshot tencent = dlg->ReadAccount(EService::Tencent);
+  const SAccountSnapshot tencent = dlg->ReadAccount(ServiceRow(EService::Tencent));
   s_emu->SetFault("tencent", "access_token", "body", {{"body", "oauth_token=half&name=evil"}});
   Bind(kTencent);
   ExpectFailed(kTencent, std::string(kAccessRefused) + "oauth_token=half&name=evil",
                "tencent_user");
-  EXPECT_EQ(dlg->ReadAccount(EService::Tencent).accessToken, tencent.accessToken);
-  EXPECT_EQ(dlg->ReadAccount(EService::Tencent).name, "tencent_user");
+  EXPECT_EQ(dlg->ReadAccount(ServiceRow(EService::Tencent)).accessToken, tencent.accessToken);
+  EXPECT_EQ(dlg->ReadAccount(ServiceRow(EService::Tencent)).name, "tencent_user");
 }
 
 TEST_F(BindingTest, LongAndEscapedNamesAreStoredAsReceived) {
@@ -413,7 +413,7 @@ TEST_F(BindingTest, LongAndEscapedNamesAreStoredAsReceived) {
   Bind(kSina);
   harness.CloseWindow();
   dlg = harness.OpenWindow();
-  EXPECT_EQ(dlg->ReadAccount(EService::Sina).name, longName.substr(0, 255));
+  EXPECT_EQ(dlg->ReadAccount(ServiceRow(EService::Sina)).name, longName.substr(0, 255));
 }
 
 TEST_F(BindingTest, UnreachableAndHangingServices) {

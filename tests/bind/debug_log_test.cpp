@@ -125,7 +125,8 @@ TEST(DebugLog, BindPostAndPollLogEveryRequestAndNoSecret) {
     for (auto [button, service] : {std::pair{IDC_BIND_SINA, EService::Sina},
                                    std::pair{IDC_BIND_TENCENT, EService::Tencent}}) {
       Click(dlg, button);
-      ASSERT_TRUE(CAppHarness::WaitFor([&] { return dlg->ReadAccount(service).bound; }, 30000));
+      ASSERT_TRUE(
+          CAppHarness::WaitFor([&] { return dlg->ReadAccount(ServiceRow(service)).bound; }, 30000));
     }
     harness.CloseWindow();
   }
@@ -176,8 +177,8 @@ TEST(DebugLog, BindPostAndPollLogEveryRequestAndNoSecret) {
     }
   }
   for (EService s : {EService::Tencent, EService::Sina, EService::Sohu, EService::Twitter}) {
-    secrets.insert(ConsumerSecret(s));
-    secrets.insert(ConsumerKey(s));
+    secrets.insert(ConsumerSecret(ServiceRow(s).consumer));
+    secrets.insert(ConsumerKey(ServiceRow(s).consumer));
   }
   secrets.insert("refusedToken");
   secrets.insert("refusedTokenSecret");

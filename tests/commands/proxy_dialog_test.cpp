@@ -290,16 +290,15 @@ TEST_F(ProxyDialogTest, NextRequestsTakeTheNewProxy) {
   ASSERT_TRUE(run.opened);
   ASSERT_FALSE(run.stayedOpen);
 
-  auto requestToken = [&](EService service, const std::string& url, bool isTwitter) {
+  auto requestToken = [&](EService service, bool isTwitter) {
+    const std::string url = EndpointAddress(ServiceRow(service).bind.requestToken);
     CWeiboParam params;
-    AddConsumerKeyParams(service, params);
+    AddConsumerKeyParams(ServiceRow(service).consumer, params);
     params.AddParam(PARAM_OAUTH_CALLBACK, "oob");
     return main->SendServiceRequest(url, EHttpMethod_Get, params, isTwitter);
   };
-  const std::string twitter =
-      requestToken(EService::Twitter, HttpUrl(EHost::TwitterApi, "/oauth/request_token"), true);
-  const std::string sina =
-      requestToken(EService::Sina, HttpUrl(EHost::SinaApi, "/oauth/request_token"), false);
+  const std::string twitter = requestToken(EService::Twitter, true);
+  const std::string sina = requestToken(EService::Sina, false);
   EXPECT_NE(twitter.find("oauth_token="), std::string::npos) << twitter;
   EXPECT_NE(sina.find("oauth_token="), std::string::npos) << sina;
 

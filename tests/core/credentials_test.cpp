@@ -10,13 +10,21 @@
 
 #include "net/ServiceHosts.h"
 #include "qwblog/QWBlogAPI.h"
+#include "services/Registry.h"
 #include "tests/core/CoreTestUtil.h"
 
 using namespace coretest;
 
 namespace {
 
-const EService kServices[] = {EService::Tencent, EService::Sina, EService::Sohu, EService::Twitter};
+// The four services with consumer pairs, by their settings key prefixes.
+const SConsumerDef& Consumer(const char* keyPrefix) { return FindServiceRow(keyPrefix)->consumer; }
+const char* const kServices[] = {"QQ", "Sina", "Sohu", "Twitter"};
+
+constexpr SHostDef kTencentOpen = {"TencentOpen", "open.t.qq.com"};
+constexpr SHostDef kTencentOpenSecure = {"TencentOpenSecure", "open.t.qq.com"};
+constexpr SHostDef kSinaApi = {"SinaApi", "api.t.sina.com.cn"};
+constexpr SHostDef kSohuApi = {"SohuApi", "api.t.sohu.com"};
 
 // FNV-1a of the usable consumer values, so the test holds no credential in clear.
 uint64_t Fnv1a(const std::string& text) {
@@ -57,24 +65,24 @@ TEST(Credentials, StoredFormsAndTheirUsableValues) {
                                  {0x4B3928278087A3D7ULL, 0x9C7C7641A93F3F2AULL}};
   UseServicesIni("builtin", "");
   for (int i = 0; i < 4; ++i) {
-    std::string key = StoredConsumerKey(kServices[i]);
-    std::string secret = StoredConsumerSecret(kServices[i]);
+    std::string key = Consumer(kServices[i]).storedKey;
+    std::string secret = Consumer(kServices[i]).storedSecret;
     EXPECT_EQ(key.size(), lengths[i][0]) << i;
     EXPECT_EQ(secret.size(), lengths[i][1]) << i;
     for (char c : key + secret) EXPECT_TRUE(c >= 0x21 && c <= 0x7E) << i;
     EXPECT_EQ(Fnv1a(UnscrambleCredential(key)), hashes[i][0]) << i;
     EXPECT_EQ(Fnv1a(UnscrambleCredential(secret)), hashes[i][1]) << i;
-    EXPECT_EQ(ConsumerKey(kServices[i]), UnscrambleCredential(key));
-    EXPECT_EQ(ConsumerSecret(kServices[i]), UnscrambleCredential(secret));
+    EXPECT_EQ(ConsumerKey(Consumer(kServices[i])), UnscrambleCredential(key));
+    EXPECT_EQ(ConsumerSecret(Consumer(kServices[i])), UnscrambleCredential(secret));
   }
-  EXPECT_EQ(ConsumerKey(EService::Sina).find_first_not_of("0123456789"), std::string::npos)
+  EXPECT_EQ(ConsumerKey(Consumer("Sina")).find_first_not_of("0123456789"), std::string::npos)
       << "Sina's consumer key is a number";
 }
 
 TEST(Credentials, TokenParamsComeInOrder) {
   UseServicesIni("params", "[Consumers]\nSohuKey=ck\nSohuSecret=cs\n");
   CWeiboParam params;
-  EXPECT_TRUE(AddTokenParams(EService::Sohu, params, "tok", "sec"));
+  EXPECT_TRUE(AddTokenParams(Consumer("Sohu"), params, "tok", "sec"));
   using Pair = std::pair<std::string, std::string>;
   std::vector<Pair> expected = {{"strCustomKey", "ck"},
                                 {"strCustomSecrect", "cs"},
@@ -83,9 +91,9 @@ TEST(Credentials, TokenParamsComeInOrder) {
   EXPECT_EQ(params.Params(), expected);
 
   CWeiboParam unbound;
-  AddTokenParams(EService::Sina, unbound, "", "");
+  AddTokenParams(Consumer("Sina"), unbound, "", "");
   ASSERT_EQ(unbound.Params().size(), 4u);
-  EXPECT_EQ(unbound.Params()[0].second, UnscrambleCredential(StoredConsumerKey(EService::Sina)));
+  EXPECT_EQ(unbound.Params()[0].second, UnscrambleCredential(Consumer("Sina").storedKey));
   EXPECT_EQ(unbound.Params()[2], Pair("strTokenKey", ""));
 }
 
@@ -99,14 +107,14 @@ TEST(ServiceHosts, ParsesRedirectionsAndRejectsNonsense) {
       "IpEchoUrl=http://127.0.0.1:8080/getip.asp\r\n"
       "[TLS]\r\nCAFile=/etc/emulator/ca.pem\r\n"
       "[Consumers]\r\nTwitterKey=tk\r\n");
-  EXPECT_EQ(config.hosts[static_cast<int>(EHost::TencentOpen)], "127.0.0.1:8080");
-  EXPECT_EQ(config.hosts[static_cast<int>(EHost::TencentOpenSecure)], "127.0.0.1:8443");
-  EXPECT_EQ(config.hosts[static_cast<int>(EHost::SinaApi)], "api.t.sina.com.cn");
-  EXPECT_EQ(config.hosts[static_cast<int>(EHost::SohuApi)], "api.t.sohu.com");
+  EXPECT_EQ(config.Host(kTencentOpen), "127.0.0.1:8080");
+  EXPECT_EQ(config.Host(kTencentOpenSecure), "127.0.0.1:8443");
+  EXPECT_EQ(config.Host(kSinaApi), "api.t.sina.com.cn");
+  EXPECT_EQ(config.Host(kSohuApi), "api.t.sohu.com");
   EXPECT_EQ(config.ipEchoUrl, "http://127.0.0.1:8080/getip.asp");
   EXPECT_EQ(config.caFile, "/etc/emulator/ca.pem");
-  EXPECT_EQ(config.consumerKey[static_cast<int>(EService::Twitter)], "tk");
-  EXPECT_EQ(config.consumerSecret[static_cast<int>(EService::Twitter)], "");
+  EXPECT_EQ(config.Consumer("TwitterKey"), "tk");
+  EXPECT_EQ(config.Consumer("TwitterSecret"), "");
   EXPECT_EQ(ParseServiceConfig("[Hosts]\nIpEchoUrl=ftp://x/getip.asp").ipEchoUrl,
             ParseServiceConfig("").ipEchoUrl);
 }
@@ -118,15 +126,13 @@ TEST(ServiceHosts, FileInTheSettingsFolderDrivesUrlsPortsCaAndConsumers) {
                  "[TLS]\nCAFile=ca.pem\n[Consumers]\nSinaKey=1234567890\n");
   Spit(std::string(std::getenv("PLUMFINCH_CONFIG_DIR")) + "/ca.pem", kTestCertificate);
   ReloadServiceConfig();
-  EXPECT_EQ(HttpsUrl(EHost::TencentOpenSecure, "/cgi-bin/request_token"),
+  EXPECT_EQ(HttpsUrl(kTencentOpenSecure, "/cgi-bin/request_token"),
             "https://127.0.0.1:8443/cgi-bin/request_token");
-  EXPECT_EQ(HttpUrl(EHost::SinaApi, "/oauth/request_token"),
-            "http://127.0.0.1:8080/oauth/request_token");
-  EXPECT_EQ(HttpUrl(EHost::SohuApi, "/x"), "http://api.t.sohu.com/x");
+  EXPECT_EQ(HttpUrl(kSinaApi, "/oauth/request_token"), "http://127.0.0.1:8080/oauth/request_token");
+  EXPECT_EQ(HttpUrl(kSohuApi, "/x"), "http://api.t.sohu.com/x");
   EXPECT_EQ(IpEchoPort(), 8081);
-  EXPECT_EQ(ConsumerKey(EService::Sina), "1234567890");
-  EXPECT_EQ(ConsumerSecret(EService::Sina),
-            UnscrambleCredential(StoredConsumerSecret(EService::Sina)));
+  EXPECT_EQ(ConsumerKey(Consumer("Sina")), "1234567890");
+  EXPECT_EQ(ConsumerSecret(Consumer("Sina")), UnscrambleCredential(Consumer("Sina").storedSecret));
   std::string folder = std::getenv("PLUMFINCH_CONFIG_DIR");
   EXPECT_EQ(ServiceConfig().caFile, folder + "/ca.pem") << "relative to the settings folder";
   EXPECT_EQ(QWBlogGetOptions().caFile, folder + "/ca.pem");
@@ -150,9 +156,9 @@ TEST(ServiceHosts, ReadersAndAReloaderRunTogether) {
   for (int t = 0; t < 3; ++t) {
     readers.emplace_back([&] {
       while (!stop) {
-        std::string url = HttpUrl(EHost::SinaApi, "/p");
+        std::string url = HttpUrl(kSinaApi, "/p");
         if (url != "http://127.0.0.1:1/p") ++bad;
-        if (ServiceConfig().hosts[static_cast<int>(EHost::SinaApi)] != "127.0.0.1:1") ++bad;
+        if (ServiceConfig().Host(kSinaApi) != "127.0.0.1:1") ++bad;
       }
     });
   }

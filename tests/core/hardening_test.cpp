@@ -187,30 +187,36 @@ TEST(Trust, SettingsFilesOfOtherUsersOrBehindUnsafeLinksAreNotUsed) {
   (void)dir;
 }
 
+// Hosts as the services name them.
+constexpr SHostDef kSinaApi = {"SinaApi", "api.t.sina.com.cn"};
+constexpr SHostDef kSohuApi = {"SohuApi", "api.t.sohu.com"};
+constexpr SHostDef kTwitterApi = {"TwitterApi", "api.twitter.com"};
+
 TEST(Trust, ServicesIniOthersMayWriteIsIgnored) {
   std::string dir = FreshSettingsFolder("trust-services");
   Spit(dir + "/Services.ini", "[Hosts]\nSinaApi=evil.example:8080\n");
   Notices notices;
   fs::permissions(dir + "/Services.ini", fs::perms(0666));
   ReloadServiceConfig();
-  EXPECT_EQ(HttpUrl(EHost::SinaApi, "/x"), "http://api.t.sina.com.cn/x");
+  EXPECT_EQ(HttpUrl(kSinaApi, "/x"), "http://api.t.sina.com.cn/x");
   EXPECT_EQ(notices.Count("Services.ini is not used: other users may write to it"), 1);
   fs::permissions(dir + "/Services.ini", fs::perms(0644));
   ReloadServiceConfig();
-  EXPECT_EQ(HttpUrl(EHost::SinaApi, "/x"), "http://evil.example:8080/x");
+  EXPECT_EQ(HttpUrl(kSinaApi, "/x"), "http://evil.example:8080/x");
 }
 
 TEST(BadInput, HostsCaFilesAndProxyPortsGetALineAndASafeDefault) {
   std::string dir = FreshSettingsFolder("bad-input");
   Notices notices;
+  DeclareServiceHosts({&kSinaApi, &kSohuApi, &kTwitterApi});
   Spit(dir + "/Services.ini",
        "[Hosts]\nSinaApi=127.0.0.1:8082 extra\nSohuApi=127.0.0.1/evil/path\r\n"
        "TwitterApi=127.0.0.1:\x0d\x0dX\n[TLS]\nCAFile=not-pem.txt\n");
   Spit(dir + "/not-pem.txt", "this is no certificate\n");
   ReloadServiceConfig();
-  EXPECT_EQ(HttpUrl(EHost::SinaApi, "/x"), "http://api.t.sina.com.cn/x");
-  EXPECT_EQ(HttpUrl(EHost::SohuApi, "/x"), "http://api.t.sohu.com/x");
-  EXPECT_EQ(HttpUrl(EHost::TwitterApi, "/x"), "http://api.twitter.com/x");
+  EXPECT_EQ(HttpUrl(kSinaApi, "/x"), "http://api.t.sina.com.cn/x");
+  EXPECT_EQ(HttpUrl(kSohuApi, "/x"), "http://api.t.sohu.com/x");
+  EXPECT_EQ(HttpUrl(kTwitterApi, "/x"), "http://api.twitter.com/x");
   EXPECT_EQ(notices.Count("is not a host or host:port"), 3);
   EXPECT_EQ(ServiceConfig().caFile, "");
   EXPECT_EQ(QWBlogGetOptions().caFile, "");

@@ -17,7 +17,7 @@ ALLOWED = {
     "net": {"net", "settings", "qwblog"},
     "services": {"services", "net", "settings", "qwblog"},
     # The window templates are plain data; they share the framework's plain type names.
-    "res": {"res", "platform/WinTypes.h"},
+    "res": {"res", "res/WinTypes.h"},
     "platform": {"platform", "res", "settings", "net", "qwblog"},
 }
 QT_FREE = {"qwblog", "settings", "net", "services", "res"}

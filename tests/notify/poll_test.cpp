@@ -11,8 +11,7 @@
 
 #include "app/MainDlg.h"
 #include "notify/AlertPopup.h"
-#include "notify/Polling.h"
-#include "notify/ServiceAlert.h"
+#include "notify/PollFlow.h"
 #include "qwblog/QWBlogAPI.h"
 #include "res/Resource.h"
 #include "settings/Profile.h"
@@ -261,8 +260,8 @@ TEST_F(PollTest, NoRequestWhileUnboundOrEveryOptionUnticked) {
 TEST_F(PollTest, AnAccountBoundAfterStartIsPolledWithItsCurrentTokens) {
   CMainDlg* dlg = Open(/*bound=*/false);
   auto bind = [&](const STokenPair& tokens) {  // what a successful binding stores
-    dlg->State().SetAccount(EService::Tencent,
-                            {true, tokens.token, tokens.secret, "tencent_user", ""});
+    dlg->Session().SetAccount(ServiceRow(EService::Tencent),
+                              {true, tokens.token, tokens.secret, "tencent_user", ""});
   };
   auto lastToken = [] {
     const QJsonObject oauth = PollRequests(kTencent).last().toObject().value("oauth").toObject();

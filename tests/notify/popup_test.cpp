@@ -29,9 +29,9 @@ class PopupTest : public ::testing::Test {
 
   // The account parts that complete the addresses of kinds 4, 14 and 24 (unbound).
   void Names(const char* qqName, const char* sinaUserId, const char* sohuUserId) {
-    dlg->State().SetAccount(EService::Tencent, {false, "", "", qqName, ""});
-    dlg->State().SetAccount(EService::Sina, {false, "", "", "", sinaUserId});
-    dlg->State().SetAccount(EService::Sohu, {false, "", "", "", sohuUserId});
+    dlg->Session().SetAccount(ServiceRow(EService::Tencent), {false, "", "", qqName, ""});
+    dlg->Session().SetAccount(ServiceRow(EService::Sina), {false, "", "", "", sinaUserId});
+    dlg->Session().SetAccount(ServiceRow(EService::Sohu), {false, "", "", "", sohuUserId});
   }
   // Popups whose windows still exist, oldest first.
   std::vector<CAlertPopup*> Popups() const {
@@ -43,7 +43,7 @@ class PopupTest : public ::testing::Test {
   // Raises an alert as a polling worker does; its new popup.
   QPointer<CAlertPopup> Alert(int kind, int count) {
     const size_t before = Popups().size();
-    dlg->PostServiceAlert(kind, count);
+    dlg->Session().Alert(kind, count);
     CAppHarness::WaitFor([&] { return Popups().size() > before; }, 2000);
     return Popups().size() > before ? Popups().back() : nullptr;
   }
@@ -83,7 +83,7 @@ TEST_F(PopupTest, EveryKindHasItsCaptionMessageAndAddress) {
   }
   // Unknown kinds show nothing (how names and ids complete the addresses is checked
   // in the service model's tests).
-  for (int kind : {0, 5, 10, 15, 22, 25, -1}) dlg->PostServiceAlert(kind, 1);
+  for (int kind : {0, 5, 10, 15, 22, 25, -1}) dlg->Session().Alert(kind, 1);
   dlg->PostMessage(WM_SERVICE_ALERT, WPARAM(0x100000001ull), 1);
   Settle();
   EXPECT_TRUE(Popups().empty());

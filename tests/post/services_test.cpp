@@ -79,7 +79,7 @@ class PostServicesTest : public ::testing::Test {
     return posts.isEmpty() ? "" : Str(posts.last().toObject()["id"]);
   }
   static std::string TencentAddress() {
-    return HttpUrl(EHost::TencentWeb, "/t/" + PostedId("tencent"));
+    return HttpUrl(*ServiceRow(EService::Tencent).web, "/t/" + PostedId("tencent"));
   }
   std::string MakePicture(const std::string& name, const std::string& bytes) {
     const std::string path = folder + "/" + name;

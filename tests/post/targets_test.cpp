@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "post/Posting.h"
+#include "post/PostFlow.h"
 #include "settings/Profile.h"
 #include "tests/post/PostTestUtil.h"
 #include "tests/support/TestEnv.h"

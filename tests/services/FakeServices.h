@@ -1,15 +1,22 @@
-// The outside world of the service model, faked: requests answered from a queue and
-// recorded, and the log, message boxes, opened pages, shown name and alerts collected.
+// The outside world of the flows, faked: a session whose requests are answered from a
+// queue and recorded, and a window port that collects the log, message boxes, opened
+// pages, shown names and alerts.
 #pragma once
 #include <deque>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "services/ServiceFlows.h"
+#include "services/Registry.h"
+#include "services/Session.h"
 #include "tests/core/CoreTestUtil.h"
 
 namespace servicetest {
+
+// The services by name, for tables of cases.
+enum class EService { Tencent, Sina, Sohu, Twitter, Mastodon };
+inline const SServiceRow& ServiceRow(EService service) {
+  return *ServiceRows().at(static_cast<size_t>(service));
+}
 
 // "name=value&..." of a parameter set, in order; pictures as "@name=path".
 inline std::string ParamText(const CWeiboParam& params) {
@@ -20,39 +27,42 @@ inline std::string ParamText(const CWeiboParam& params) {
   return text;
 }
 
-struct SFakeServices {
+struct SFakeServices : CSession, IWindowPort {
   std::deque<std::string> answers;  // one per request, in order; "" when they run out
   std::vector<std::string> calls;   // "GET url"
   std::vector<std::string> params;  // ParamText of each call
   std::vector<bool> proxies;        // the Twitter proxy scope of each call
   std::vector<std::string> log, boxes, pages, shown;
   std::vector<std::pair<int, int>> alerts;
-  std::set<EAlertGate> unticked;
   std::string code = "V123";
 
-  SServiceIo Io() {
-    SServiceIo io;
-    io.request = [this](const std::string& url, EHttpMethod method, const CWeiboParam& p,
-                        bool twitterProxy) {
-      calls.push_back((method == EHttpMethod_Get ? "GET " : "POST ") + url);
-      params.push_back(ParamText(p));
-      proxies.push_back(twitterProxy);
-      if (answers.empty()) return std::string();
-      std::string answer = answers.front();
-      answers.pop_front();
-      return answer;
-    };
-    io.log = [this](const std::string& line) { log.push_back(line); };
-    io.messageBox = [this](const std::string& text) { boxes.push_back(text); };
-    io.askCode = [this](const std::string& url) {
-      pages.push_back(url);
-      return code;
-    };
-    io.showName = [this](const std::string& name) { shown.push_back(name); };
-    io.alertTicked = [this](EAlertGate gate) { return !unticked.count(gate); };
-    io.alert = [this](int kind, int count) { alerts.emplace_back(kind, count); };
-    io.closing = [] { return false; };
-    return io;
+  SFakeServices() {
+    SetWindowPort(this);
+    for (EAlertGate gate : {EAlertGate::AtMe, EAlertGate::Following, EAlertGate::Fans})
+      SetAlertTicked(gate, true);
+  }
+
+  std::string Request(const std::string& url, EHttpMethod method, CWeiboParam p,
+                      bool twitterProxy) override {
+    calls.push_back((method == EHttpMethod_Get ? "GET " : "POST ") + url);
+    params.push_back(ParamText(p));
+    proxies.push_back(twitterProxy);
+    if (answers.empty()) return std::string();
+    std::string answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::string AskCode() override { return code; }
+  std::string AskServer(const std::string&) override { return {}; }
+  void ShowMessage(const std::string& text) override { boxes.push_back(text); }
+  void OpenBrowser(const std::string& url) override { pages.push_back(url); }
+  void Wake() override {
+    for (const SOutboxItem& item : TakeOutbox()) {
+      if (item.kind == SOutboxItem::EKind::Log) log.push_back(item.text);
+      if (item.kind == SOutboxItem::EKind::Name) shown.push_back(item.text);
+      if (item.kind == SOutboxItem::EKind::Alert)
+        alerts.emplace_back(item.alertKind, int(item.count));
+    }
   }
 };
 

@@ -4,6 +4,7 @@
 // failure and keeps the account bound before.
 #include <gtest/gtest.h>
 
+#include "bind/BindFlow.h"
 #include "settings/Profile.h"
 #include "tests/services/FakeServices.h"
 
@@ -76,18 +77,29 @@ class BindFlow : public ::testing::TestWithParam<SBindCase> {
  protected:
   void SetUp() override {
     UseKnownConsumers(std::string("bind_") + ServiceRow(GetParam().service).keyPrefix);
-    state.SetAccount(GetParam().service, kOld);
+    fake.SetAccount(Row(), kOld);
   }
+  const SServiceRow& Row() const { return ServiceRow(GetParam().service); }
   bool Bind(Strings answers) {
     fake.answers.assign(answers.begin(), answers.end());
-    return BindAccount(ServiceRow(GetParam().service), state, fake.Io());
+    return BindAccount(fake, Row());
+  }
+  // Forgets what the fake has recorded, as before a fresh run; the session's accounts
+  // stay as the runs before left them.
+  void Forget() {
+    for (Strings* list :
+         {&fake.calls, &fake.params, &fake.log, &fake.boxes, &fake.pages, &fake.shown})
+      list->clear();
+    fake.answers.clear();
+    fake.proxies.clear();
+    fake.alerts.clear();
+    fake.code = "V123";
   }
   static std::string Key(const std::string& key) {
     return ProfileString(false, key.c_str(), "", "-");
   }
 
-  CServiceState state;
-  SFakeServices fake;
+  SFakeServices fake;  // the session the runs bind in
 };
 
 TEST_P(BindFlow, RequestsPageKeysAndAccount) {
@@ -106,7 +118,7 @@ TEST_P(BindFlow, RequestsPageKeysAndAccount) {
   if (c.keys.size() == 3) {
     EXPECT_EQ(Key(std::string(row.keyPrefix) + "UserID"), "-");
   }
-  const SAccountSnapshot account = state.Account(c.service);
+  const SAccountSnapshot account = fake.Account(row);
   EXPECT_TRUE(account.bound);
   EXPECT_EQ(account.accessToken + account.accessSecret + "|" + account.name + "|" + account.userId,
             "atas|" + c.name + "|" + c.userId);
@@ -117,7 +129,7 @@ TEST_P(BindFlow, AFailureAtEachStepKeepsTheAccountItReplaces) {
   const SServiceRow& row = ServiceRow(c.service);
   auto expectKept = [&](const std::string& what) {
     EXPECT_EQ(fake.log, (Strings{row.bind.startLine, "绑定失败!"})) << what;
-    const SAccountSnapshot account = state.Account(c.service);
+    const SAccountSnapshot account = fake.Account(row);
     EXPECT_EQ(account.accessToken + account.name, "oldoldname") << what;
     EXPECT_EQ(Key(c.keys.back()), "-") << what;
     EXPECT_TRUE(fake.shown.empty()) << what;
@@ -127,13 +139,13 @@ TEST_P(BindFlow, AFailureAtEachStepKeepsTheAccountItReplaces) {
       const std::string& box = bad.empty() ? c.emptyBoxes[step] : c.refusedBoxes[step];
       Strings answers(c.answers.begin(), c.answers.begin() + long(step));
       answers.push_back(bad);
-      fake = {};
+      Forget();
       const bool bound = Bind(answers);
       EXPECT_EQ(fake.calls.size(), step + 1) << "no request after a failed step";
       if (box.empty()) {  // Sina keeps the user id as name without its account information
         EXPECT_TRUE(bound);
-        EXPECT_EQ(state.Account(c.service).name, "42");
-        state.SetAccount(c.service, kOld);
+        EXPECT_EQ(fake.Account(row).name, "42");
+        fake.SetAccount(row, kOld);
         SetUp();  // and a settings folder without its keys
         continue;
       }
@@ -142,7 +154,7 @@ TEST_P(BindFlow, AFailureAtEachStepKeepsTheAccountItReplaces) {
     }
   }
   // The user cancels the code dialog: no message box, no access request.
-  fake = {};
+  Forget();
   fake.code = "";
   EXPECT_FALSE(Bind(c.answers));
   EXPECT_EQ(fake.calls.size(), 1u);
@@ -152,8 +164,9 @@ TEST_P(BindFlow, AFailureAtEachStepKeepsTheAccountItReplaces) {
 
 TEST_P(BindFlow, HalfPairsAndHostileAnswersFailTheirStep) {
   const SBindCase& c = GetParam();
+  const SServiceRow& row = Row();
   // Only one half of the access pair.
-  fake = {};
+  Forget();
   EXPECT_FALSE(Bind({c.answers[0], "oauth_token=at"}));
   EXPECT_EQ(fake.boxes,
             Strings{c.refusedBoxes[1].substr(0, c.refusedBoxes[1].size() - kHtml.size()) +
@@ -163,12 +176,12 @@ TEST_P(BindFlow, HalfPairsAndHostileAnswersFailTheirStep) {
     if (bad.empty()) continue;
     Strings answers(c.answers.begin(), c.answers.end() - 1);
     answers.push_back(bad);
-    fake = {};
-    state.SetAccount(c.service, kOld);
+    Forget();
+    fake.SetAccount(row, kOld);
     const bool bound = Bind(answers);
     EXPECT_EQ(bound, c.service == EService::Sina) << bad.substr(0, 40);
     if (!bound) {
-      EXPECT_EQ(state.Account(c.service).name, "oldname");
+      EXPECT_EQ(fake.Account(row).name, "oldname");
     }
   }
 }
@@ -179,10 +192,9 @@ TEST(BindFlowTencent, OnlyAnExactTrueConfirmsTheCallback) {
   UseKnownConsumers("bind_confirm");
   for (const char* confirmed : {"TRUE", "true1", ""}) {
     SFakeServices fake;
-    CServiceState state;
     const std::string answer = kPair + "&oauth_callback_confirmed=" + confirmed;
     fake.answers = {answer};
-    EXPECT_FALSE(BindAccount(ServiceRow(EService::Tencent), state, fake.Io()));
+    EXPECT_FALSE(BindAccount(fake, ServiceRow(EService::Tencent)));
     EXPECT_EQ(fake.boxes, Strings{"获取Request_Token!\r\n\r\n失败原因:" + answer});
     EXPECT_TRUE(fake.pages.empty()) << confirmed;
   }

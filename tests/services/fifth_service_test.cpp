@@ -1,8 +1,10 @@
-// Adding a service is one table row, its answer reader and its tests: a fifth service,
-// defined here only, binds and posts through the service model alone, with real signed
-// requests, against a small in-test stand-in of its server.
+// Adding a service is one row, its answer reader and its tests: a fifth service, defined
+// here only, binds and posts through the common flows alone, with real signed requests,
+// against a small in-test stand-in of its server.
 #include <gtest/gtest.h>
 
+#include "bind/BindFlow.h"
+#include "post/PostFlow.h"
 #include "services/Readers.h"
 #include "settings/Profile.h"
 #include "tests/qwblog/RawServer.h"
@@ -13,18 +15,7 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-constexpr auto kFifth = static_cast<EService>(kServiceCount);
-int g_port = 0;
-
-// The row's hooks: its server's address, its consumer pair, its post and its answers.
-std::string FifthAddress(const SEndpoint& endpoint, const std::string& tail) {
-  return "http://127.0.0.1:" + std::to_string(g_port) + endpoint.path + tail;
-}
-bool FifthConsumer(EService, CWeiboParam& params) {
-  params.AddParam(QWB_CUSTOM_KEY, "fk");
-  params.AddParam(QWB_CUSTOM_SECRET, "fs");
-  return true;
-}
+// The row's hooks: its post and its answers.
 void AddFifthPost(CWeiboParam& params, const std::string& text, bool, const std::string&) {
   params.AddParam("text", text.c_str());
 }
@@ -34,18 +25,35 @@ bool ReadFifthPost(const SServiceRow& row, const std::string& answer, Strings& l
   return posted;
 }
 
-constexpr SEndpoint kNone = {EHost::TencentOpen, false, nullptr};
+// Its server: the test points this host at the in-test server through Services.ini; the
+// built-in value is a closed port on loopback, so nothing leaves the machine.
+constexpr SHostDef kFifthHost = {"FifthServer", "127.0.0.1:1"};
 // clang-format off
 const SServiceRow kFifthRow = {
-    kFifth, "Fifth", true, false, "not bound",
-    {"binding Fifth...", {EHost::TencentOpen, false, "/oauth/request_token"}, "oob", false,
-     {EHost::TencentOpen, false, "/oauth/authorize"}, {EHost::TencentOpen, false, "/oauth/access_token"},
-     EHttpMethod_Post, "user_id", "screen_name", "no request token", "request token refused:",
-     "no access token", "access token refused:", kNone, EHttpMethod_Get, nullptr, false},
-    {"posting to Fifth...", "posted to Fifth", "Fifth refused the post", {EHost::TencentOpen, false, "/statuses"},
-     kNone, false, AddFifthPost, ReadFifthPost},
-    nullptr, FifthAddress, FifthConsumer};
+    .keyPrefix = "Fifth",
+    .storesUserId = true,
+    .twitterProxy = false,
+    .notBoundText = "not bound",
+    .consumer = {"Fifth", "hn", "hv"},  // "fk" and "fs", stored scrambled
+    .hosts = {&kFifthHost},
+    .bind = {"binding Fifth...", {&kFifthHost, false, "/oauth/request_token"}, "oob", false,
+             {&kFifthHost, false, "/oauth/authorize"}, {&kFifthHost, false, "/oauth/access_token"},
+             EHttpMethod_Post, "user_id", "screen_name", "no request token", "request token refused:",
+             "no access token", "access token refused:", {}, EHttpMethod_Get, nullptr, false},
+    .post = {"posting to Fifth...", "posted to Fifth", "Fifth refused the post",
+             {&kFifthHost, false, "/statuses"}, {}, false, AddFifthPost, ReadFifthPost},
+    .poll = nullptr,
+    .window = {},
+};
 // clang-format on
+
+// A session whose requests really go out, signed, over the usual request path.
+struct SRealRequests : SFakeServices {
+  std::string Request(const std::string& url, EHttpMethod method, CWeiboParam params,
+                      bool twitterProxy) override {
+    return CSession::Request(url, method, std::move(params), twitterProxy);
+  }
+};
 
 bool Has(const std::string& request, const std::string& text) {
   return request.find(text) != std::string::npos;
@@ -68,37 +76,35 @@ void Serve(RawServer&, int fd, const std::string& req) {
 }
 
 TEST(FifthService, BindsAndPostsThroughTheModelAlone) {
-  coretest::FreshSettingsFolder("fifth");
+  const std::string dir = coretest::FreshSettingsFolder("fifth");
   RawServer server(Serve);
-  g_port = server.Port();
-  CServiceState state(kServiceCount + 1);
-  SFakeServices fake;
-  SServiceIo io = fake.Io();
-  io.request = [](const std::string& url, EHttpMethod method, const CWeiboParam& params,
-                  bool twitterProxy) {
-    return ExecuteServiceRequest(url, method, params, twitterProxy, CProxySettings{});
-  };
+  coretest::Spit(dir + "/Services.ini",
+                 "[Hosts]\r\nFifthServer=127.0.0.1:" + std::to_string(server.Port()) + "\r\n");
+  ReloadServiceConfig();
+  SRealRequests fake;
   fake.code = "v5";
 
-  ASSERT_TRUE(BindAccount(kFifthRow, state, io));
+  ASSERT_TRUE(BindAccount(fake, kFifthRow));
   EXPECT_EQ(fake.pages, Strings{server.Url("/oauth/authorize?oauth_token=rt5")});
   EXPECT_EQ(fake.log, (Strings{"binding Fifth...", "绑定成功(fifth)!"}));
-  const SAccountSnapshot account = state.Account(kFifth);
+  const SAccountSnapshot account = fake.Account(kFifthRow);
   EXPECT_TRUE(account.bound);
   EXPECT_EQ(account.accessToken + "/" + account.userId, "at5/55");
   EXPECT_EQ(ProfileString(false, "FifthAccessToken", "", ""), "at5");
-  EXPECT_FALSE(state.Account(EService::Tencent).bound) << "the four services are untouched";
+  for (const SServiceRow* row : ServiceRows())
+    EXPECT_FALSE(fake.Account(*row).bound)
+        << row->keyPrefix << ": the registered services are untouched";
 
   fake.log.clear();
-  EXPECT_TRUE(PostStatus(kFifthRow, state, io, "hello", ""));
+  EXPECT_TRUE(PostStatus(fake, kFifthRow, "hello", ""));
   EXPECT_EQ(fake.log, (Strings{"posting to Fifth...", "posted to Fifth"}));
 
   // A wrong code: the server refuses, the message box says so, the account stays.
   fake.log.clear();
   fake.code = "wrong";
-  EXPECT_FALSE(BindAccount(kFifthRow, state, io));
+  EXPECT_FALSE(BindAccount(fake, kFifthRow));
   EXPECT_EQ(fake.boxes, Strings{"no access token"});
-  EXPECT_EQ(state.Account(kFifth).accessToken, "at5");
+  EXPECT_EQ(fake.Account(kFifthRow).accessToken, "at5");
   EXPECT_EQ(server.Requests().size(), 5u);
 }
 

@@ -7,19 +7,25 @@
 
 #include <deque>
 
+#include "bind/BindFlow.h"
+#include "notify/PollFlow.h"
+#include "post/PostFlow.h"
 #include "settings/Profile.h"
 #include "tests/services/FakeServices.h"
 
 namespace {
 
 using servicetest::BadAnswers;
+using servicetest::EService;
 using servicetest::ParamText;
+using servicetest::ServiceRow;
 
 SHttpAnswer Json(long status, const std::string& body, long retryAfter = -1) {
   return {true, status, body, retryAfter};
 }
 
-// The server side: answers in order, every request recorded as "GET url | params | bearer".
+// The server side: answers in order, every request recorded as "GET url | params | bearer";
+// the server the user types, and waits that return at once (the 100th says closing).
 struct SFakeMastodon : servicetest::SFakeServices {
   std::deque<SHttpAnswer> http;
   std::vector<std::string> sent;
@@ -27,24 +33,25 @@ struct SFakeMastodon : servicetest::SFakeServices {
   std::string server = "mastodon.example";
   int sleeps = 0;
 
-  SServiceIo Io() {
-    SServiceIo io = SFakeServices::Io();
-    io.http = [this](const SHttpRequest& r) {
-      sent.push_back((r.method == EHttpMethod_Get ? "GET " : "POST ") + r.url + " | " +
-                     ParamText(r.params) + " | " + r.bearer);
-      headers.push_back(r.headers);
-      if (http.empty()) return SHttpAnswer();
-      SHttpAnswer a = http.front();
-      http.pop_front();
-      return a;
-    };
-    io.askServer = [this](const std::string&) { return server; };
-    io.sleep = [this](int) { return ++sleeps < 100; };
-    return io;
+  SHttpAnswer Http(SHttpRequest r) override {
+    sent.push_back((r.method == EHttpMethod_Get ? "GET " : "POST ") + r.url + " | " +
+                   ParamText(r.params) + " | " + r.bearer);
+    headers.push_back(r.headers);
+    if (http.empty()) return SHttpAnswer();
+    SHttpAnswer a = http.front();
+    http.pop_front();
+    return a;
   }
+  std::string AskServer(const std::string&) override { return server; }
+  bool Sleep(int) override { return ++sleeps < 100; }
 };
 
 const SServiceRow& Row() { return ServiceRow(EService::Mastodon); }
+
+// A bound account in the session, as a successful binding leaves it.
+void BindAs(CSession& session, const std::string& token) {
+  session.CommitBinding(Row(), {token, "", "@ann@mastodon.example", "", "mastodon.example"});
+}
 
 class Mastodon : public ::testing::Test {
  protected:
@@ -52,13 +59,8 @@ class Mastodon : public ::testing::Test {
     coretest::FreshSettingsFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
     ReloadServiceConfig();
   }
-  // A bound account, as a successful binding leaves it.
-  void Bind(const std::string& token = "tok") {
-    state.CommitBinding(EService::Mastodon,
-                        {token, "", "@ann@mastodon.example", "", "mastodon.example"});
-  }
-  CServiceState state;
-  SFakeMastodon fake;
+  void Bind(const std::string& token = "tok") { BindAs(fake, token); }
+  SFakeMastodon fake;  // the session
 };
 
 const char* const kApp = R"({"id":"1","client_id":"cid","client_secret":"csecret"})";
@@ -98,7 +100,7 @@ TEST(MastodonText, ServerAddressesLengthsLimitsAndIds) {
 
 TEST_F(Mastodon, BindingRegistersOnceAsksForTheCodeAndStoresTheAccount) {
   fake.http = {Json(200, kApp), Json(200, kToken), Json(200, kAccount)};
-  ASSERT_TRUE(BindAccount(Row(), state, fake.Io()));
+  ASSERT_TRUE(BindAccount(fake, Row()));
   ASSERT_EQ(fake.sent.size(), 3u);
   EXPECT_EQ(fake.sent[0],
             "POST https://mastodon.example/api/v1/apps | client_name=Plumfinch&redirect_uris=urn:"
@@ -118,23 +120,22 @@ TEST_F(Mastodon, BindingRegistersOnceAsksForTheCodeAndStoresTheAccount) {
             (std::vector<std::string>{"绑定到Mastodon...", "绑定成功(@ann@mastodon.example)!"}));
   EXPECT_EQ(ProfileString(false, "MastodonClientSecret", "", ""), "csecret");
   EXPECT_EQ(ProfileString(false, "MastodonAccessToken", "", ""), "atoken");
-  const SAccountSnapshot account = state.Account(EService::Mastodon);
+  const SAccountSnapshot account = fake.Account(Row());
   EXPECT_TRUE(account.bound);
   EXPECT_EQ(account.server, "mastodon.example");
 
   // Binding again to the same server keeps the registration; the account reads back.
   fake.sent.clear();
   fake.http = {Json(200, kToken), Json(200, R"({"username":"bob"})")};
-  ASSERT_TRUE(BindAccount(Row(), state, fake.Io()));
+  ASSERT_TRUE(BindAccount(fake, Row()));
   EXPECT_EQ(fake.sent.size(), 2u);
-  CServiceState restored;
+  CSession restored;
   restored.RestoreAccounts(ServiceRows());
-  EXPECT_EQ(restored.Account(EService::Mastodon).name, "@bob@mastodon.example");
-  EXPECT_EQ(restored.Account(EService::Mastodon).server, "mastodon.example");
+  EXPECT_EQ(restored.Account(Row()).name, "@bob@mastodon.example");
+  EXPECT_EQ(restored.Account(Row()).server, "mastodon.example");
 }
 
 TEST_F(Mastodon, EveryFailingBindingStepSaysWhyAndKeepsTheOldAccount) {
-  Bind("old");
   struct Case {
     std::string server;
     std::deque<SHttpAnswer> answers;
@@ -175,10 +176,11 @@ TEST_F(Mastodon, EveryFailingBindingStepSaysWhyAndKeepsTheOldAccount) {
   };
   for (const Case& c : cases) {
     SFakeMastodon f;
+    BindAs(f, "old");
     f.server = c.server;
     f.http = c.answers;
     f.code = c.code;
-    EXPECT_FALSE(BindAccount(Row(), state, f.Io())) << c.box;
+    EXPECT_FALSE(BindAccount(f, Row())) << c.box;
     EXPECT_EQ(f.boxes.size(), c.box.empty() ? 0u : 1u) << c.box;
     if (!c.box.empty() && !f.boxes.empty()) {
       EXPECT_EQ(f.boxes[0].substr(0, c.box.size()), c.box);
@@ -186,7 +188,7 @@ TEST_F(Mastodon, EveryFailingBindingStepSaysWhyAndKeepsTheOldAccount) {
     EXPECT_EQ(f.sent.size(), c.requests) << c.box;
     EXPECT_EQ(f.log.back(), "绑定失败!");
     for (const std::string& line : f.log) EXPECT_EQ(line.find("csecret"), std::string::npos);
-    EXPECT_EQ(state.Account(EService::Mastodon).accessToken, "old") << c.box;
+    EXPECT_EQ(f.Account(Row()).accessToken, "old") << c.box;
   }
 }
 
@@ -195,7 +197,7 @@ TEST_F(Mastodon, PostingWaitsForThePictureAndRetriesWithTheSameKey) {
   fake.http = {Json(202, R"({"id":"77","url":null})"), Json(206, R"({"id":"77"})"),
                Json(200, R"({"id":"77","url":"u"})"), SHttpAnswer(),
                Json(200, R"({"id":"5","url":"https://mastodon.example/@ann/5"})")};
-  ASSERT_TRUE(PostStatus(Row(), state, fake.Io(), "hello", "/tmp/p.png"));
+  ASSERT_TRUE(PostStatus(fake, Row(), "hello", "/tmp/p.png"));
   ASSERT_EQ(fake.sent.size(), 5u);
   EXPECT_EQ(fake.sent[0], "POST https://mastodon.example/api/v2/media | &@file=/tmp/p.png | tok");
   EXPECT_EQ(fake.sent[2], "GET https://mastodon.example/api/v1/media/77 |  | tok");
@@ -210,22 +212,25 @@ TEST_F(Mastodon, PostingWaitsForThePictureAndRetriesWithTheSameKey) {
 
   // Refusals and pictures that never finish: the failure line and the reason.
   SFakeMastodon refused;
+  BindAs(refused, "tok");
   refused.http = {
       Json(422, R"({"error":"Validation failed: Text character limit of 500 exceeded"})")};
-  EXPECT_FALSE(PostStatus(Row(), state, refused.Io(), "x", ""));
+  EXPECT_FALSE(PostStatus(refused, Row(), "x", ""));
   EXPECT_EQ(refused.log, (std::vector<std::string>{
                              "正在发到Mastodon...", "发表Mastodon失败!",
                              "原因:Validation failed: Text character limit of 500 exceeded"}));
   SFakeMastodon slow;
+  BindAs(slow, "tok");
   slow.http = {Json(202, R"({"id":"8"})")};
   for (int i = 0; i < 200; ++i) slow.http.push_back(Json(206, R"({"id":"8"})"));
-  EXPECT_FALSE(PostStatus(Row(), state, slow.Io(), "x", "/tmp/p.png"));
+  EXPECT_FALSE(PostStatus(slow, Row(), "x", "/tmp/p.png"));
   EXPECT_EQ(slow.log.back(), "原因:图片处理超时");
   EXPECT_EQ(slow.sent.back().find("/statuses"), std::string::npos);
   for (const std::string& bad : BadAnswers()) {
     SFakeMastodon f;
+    BindAs(f, "tok");
     f.http = {Json(200, bad), Json(200, bad)};
-    const bool accepted = PostStatus(Row(), state, f.Io(), "x", "");  // never a crash
+    const bool accepted = PostStatus(f, Row(), "x", "");  // never a crash
     EXPECT_EQ(f.log[1], accepted ? "成功发表到Mastodon!" : "发表Mastodon失败!");
   }
 }
@@ -234,23 +239,21 @@ TEST_F(Mastodon, TheStatusLimitComesFromTheServerBeforeAnythingIsSent) {
   Bind();
   std::string message;
   fake.http = {Json(200, R"({"configuration":{"statuses":{"max_characters":5}}})")};
-  EXPECT_TRUE(CheckPost(Row(), state, fake.Io(), "你好世界!", message));
+  EXPECT_TRUE(CheckPost(fake, Row(), "你好世界!", message));
   fake.http = {Json(200, R"({"configuration":{"statuses":{"max_characters":5}}})")};
-  EXPECT_FALSE(CheckPost(Row(), state, fake.Io(), "你好世界!!", message));
+  EXPECT_FALSE(CheckPost(fake, Row(), "你好世界!!", message));
   EXPECT_EQ(message.find("发到Mastodon的内容有6个字符，超过了服务器允许的5个字符。"), 0u);
   fake.http = {SHttpAnswer()};  // no answer: the usual 500
-  EXPECT_FALSE(CheckPost(Row(), state, fake.Io(), std::string(501, 'a'), message));
+  EXPECT_FALSE(CheckPost(fake, Row(), std::string(501, 'a'), message));
   EXPECT_EQ(fake.sent.back(), "GET https://mastodon.example/api/v1/instance |  | ");
-  EXPECT_TRUE(
-      CheckPost(ServiceRow(EService::Sina), state, fake.Io(), std::string(501, 'a'), message));
+  EXPECT_TRUE(CheckPost(fake, ServiceRow(EService::Sina), std::string(501, 'a'), message));
 }
 
 TEST_F(Mastodon, PollingSetsABaselineAlertsBacksOffAndPausesOnARefusedToken) {
   Bind();
   CPollWorker worker(Row());
-  const SServiceIo io = fake.Io();
   fake.http = {Json(200, R"([{"id":"100","type":"mention"}])")};
-  worker.PollOnce(state, io);
+  worker.PollOnce(fake);
   EXPECT_TRUE(fake.alerts.empty());  // the first answer is the baseline
   EXPECT_EQ(fake.sent[0],
             "GET https://mastodon.example/api/v1/notifications | types[]=mention&types[]=follow&"
@@ -258,37 +261,37 @@ TEST_F(Mastodon, PollingSetsABaselineAlertsBacksOffAndPausesOnARefusedToken) {
 
   fake.http = {Json(200, R"([{"id":"104","type":"follow"},{"id":"103","type":"mention"},
                              {"id":"102","type":"mention"},{"id":"99","type":"mention"},{"type":"x"}])")};
-  worker.PollOnce(state, io);
+  worker.PollOnce(fake);
   EXPECT_NE(fake.sent[1].find("since_id=100"), std::string::npos);
   EXPECT_EQ(fake.alerts, (std::vector<std::pair<int, int>>{{31, 2}, {32, 1}}));
   SAlertContent content;
-  ASSERT_TRUE(DescribeServiceAlert(31, 2, state, content));
+  ASSERT_TRUE(DescribeServiceAlert(31, 2, fake, content));
   EXPECT_EQ(content.text, "您在Mastodon上收到了2条新提及");
   EXPECT_EQ(content.url, "https://mastodon.example/notifications");
 
   // 429: the pause the server asks for, else a doubling one; never a spin.
   fake.http = {Json(429, "{}", 120)};
-  worker.PollOnce(state, io);
+  worker.PollOnce(fake);
   EXPECT_EQ(worker.NextSleepMs(), 120000);
   EXPECT_EQ(worker.NextSleepMs(), worker.IntervalMs());
   fake.http = {Json(429, "{}")};
-  worker.PollOnce(state, io);
+  worker.PollOnce(fake);
   EXPECT_EQ(worker.NextSleepMs(), 2 * 2 * worker.IntervalMs());
 
   for (const std::string& bad : BadAnswers()) fake.http.push_back(Json(200, bad));
-  for (size_t i = 0; i < BadAnswers().size(); ++i) worker.PollOnce(state, io);
+  for (size_t i = 0; i < BadAnswers().size(); ++i) worker.PollOnce(fake);
   EXPECT_EQ(fake.alerts.size(), 2u);
 
   // A refused token: one log line, then no requests until the account is bound again.
   fake.http = {Json(401, R"({"error":"The access token is invalid"})")};
   const size_t before = fake.sent.size();
-  worker.PollOnce(state, io);
-  worker.PollOnce(state, io);
+  worker.PollOnce(fake);
+  worker.PollOnce(fake);
   EXPECT_EQ(fake.sent.size(), before + 1);
   EXPECT_EQ(fake.log.back(), "Mastodon账号的授权已失效，请重新绑定Mastodon账号。");
   Bind("new");
   fake.http = {Json(200, "[]")};
-  worker.PollOnce(state, io);
+  worker.PollOnce(fake);
   EXPECT_EQ(fake.sent.size(), before + 2);
   EXPECT_EQ(fake.sent.back().find("since_id"), std::string::npos);  // a new baseline
 }

@@ -7,6 +7,8 @@
 #include <climits>
 
 #include "net/TextOps.h"
+#include "notify/PollFlow.h"
+#include "post/PostFlow.h"
 #include "services/Readers.h"
 #include "tests/services/FakeServices.h"
 
@@ -60,16 +62,15 @@ TEST_P(PostRows, RequestAddressParametersAndPicture) {
 TEST_P(PostRows, PostStatusSignsWithTheAccountAndLogsTheOutcome) {
   const SPostCase& c = GetParam();
   const SServiceRow& row = ServiceRow(c.service);
-  CServiceState state;
-  state.SetAccount(c.service, {true, "at", "as", "n", "1"});
-  state.SetClientIp("1.2.3.4");
   SFakeServices fake;
+  fake.SetAccount(row, {true, "at", "as", "n", "1"});
+  fake.SetClientIp("1.2.3.4");
   fake.answers = {c.acceptedAnswer};
-  EXPECT_TRUE(PostStatus(row, state, fake.Io(), "微 b", ""));
+  EXPECT_TRUE(PostStatus(fake, row, "微 b", ""));
   EXPECT_EQ(fake.calls, Strings{"POST " + c.url});
   const std::string consumer = ParamText([&] {
     CWeiboParam p;
-    row.addConsumer(row.id, p);
+    AddConsumerParams(row, p);
     return p;
   }());
   EXPECT_EQ(fake.params, Strings{consumer + "&strTokenKey=at&strTokenSecrect=as&" + c.params});
@@ -104,11 +105,12 @@ TEST_P(PostRows, RefusalsAndBadAnswersLogTheFailureSafely) {
 INSTANTIATE_TEST_SUITE_P(Services, PostRows, ::testing::ValuesIn(kPostCases));
 
 TEST(PostTencent, TheRefusalsMessageIsTheReasonAndTheIdIsOneLine) {
-  EXPECT_EQ(ReadPostAnswer(EService::Tencent, "{\"msg\":\"bad\r\nline\"}").lines,
+  EXPECT_EQ(ReadPostAnswer(ServiceRow(EService::Tencent), "{\"msg\":\"bad\r\nline\"}").lines,
             (Strings{"发表腾讯微博失败!", "原因:bad  line"}));
   UseKnownConsumers("post_id");
   EXPECT_EQ(
-      ReadPostAnswer(EService::Tencent, "{\"data\":{\"id\":\"1\n2\"},\"msg\":\"ok\"}").lines[2],
+      ReadPostAnswer(ServiceRow(EService::Tencent), "{\"data\":{\"id\":\"1\n2\"},\"msg\":\"ok\"}")
+          .lines[2],
       "http://t.qq.com/t/1 2");
 }
 
@@ -135,13 +137,12 @@ class PollRows : public ::testing::TestWithParam<SPollCase> {
  protected:
   void SetUp() override {
     UseKnownConsumers("poll");
-    state.SetAccount(GetParam().service, {true, "at", "as", "n", "1"});
+    fake.SetAccount(ServiceRow(GetParam().service), {true, "at", "as", "n", "1"});
   }
   void Poll(const std::string& answer) {
     fake.answers = {answer};
-    worker.PollOnce(state, fake.Io());
+    worker.PollOnce(fake);
   }
-  CServiceState state;
   SFakeServices fake;
   CPollWorker worker{ServiceRow(GetParam().service)};
 };
@@ -153,7 +154,7 @@ TEST_P(PollRows, FirstAnswerSetsBaselinesThenGrowthAlertsInKindOrder) {
   EXPECT_TRUE(fake.alerts.empty());
   Poll(c.second);
   EXPECT_EQ(fake.alerts, c.alerts);
-  EXPECT_EQ(fake.calls[0], "GET " + ConfiguredAddress(plan.endpoint, ""));
+  EXPECT_EQ(fake.calls[0], "GET " + EndpointAddress(plan.endpoint));
   // Bad answers raise nothing; the counters read from a valid one with odd values
   // become the new baselines (a number beyond 32 bits reads as missing).
   fake.alerts.clear();
@@ -161,20 +162,22 @@ TEST_P(PollRows, FirstAnswerSetsBaselinesThenGrowthAlertsInKindOrder) {
   EXPECT_TRUE(fake.alerts.empty());
   // Unticked options absorb rises; without any ticked option nothing is asked.
   Poll(c.first);
-  fake.unticked = {EAlertGate::AtMe, EAlertGate::Following};
+  fake.SetAlertTicked(EAlertGate::AtMe, false);
+  fake.SetAlertTicked(EAlertGate::Following, false);
   Poll(c.second);
   for (const auto& [kind, count] : fake.alerts) {
     const SAlertKind* alert = FindAlertKind(kind);
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->gate, EAlertGate::Fans) << kind;
   }
-  fake.unticked.insert(EAlertGate::Fans);
+  fake.SetAlertTicked(EAlertGate::Fans, false);
   const size_t calls = fake.calls.size();
   Poll(c.second);
   EXPECT_EQ(fake.calls.size(), calls);
   // An unbound account is not polled.
-  fake.unticked.clear();
-  state.SetAccount(c.service, {});
+  for (EAlertGate gate : {EAlertGate::AtMe, EAlertGate::Following, EAlertGate::Fans})
+    fake.SetAlertTicked(gate, true);
+  fake.SetAccount(ServiceRow(c.service), {});
   Poll(c.second);
   EXPECT_EQ(fake.calls.size(), calls);
 }
@@ -240,12 +243,11 @@ TEST(PollTencent, OddValuesAreReadByTheRules) {
                {R"("private":"many"})", {{1, 5}}}};
   UseKnownConsumers("poll_odd");
   for (const auto& step : steps) {
-    CServiceState state;
-    state.SetAccount(EService::Tencent, {true, "at", "as", "n", ""});
-    CPollWorker worker(ServiceRow(EService::Tencent));
     SFakeServices fake;
+    fake.SetAccount(ServiceRow(EService::Tencent), {true, "at", "as", "n", ""});
+    CPollWorker worker(ServiceRow(EService::Tencent));
     fake.answers = {ok + R"("private":2})", ok + step.tail, ok + R"("private":5})"};
-    for (int i = 0; i < 3; ++i) worker.PollOnce(state, fake.Io());
+    for (int i = 0; i < 3; ++i) worker.PollOnce(fake);
     EXPECT_EQ(fake.alerts, step.alerts) << step.tail;
   }
 }
@@ -266,10 +268,10 @@ TEST(Readers, JsonCountAndTextMembersSurviveBadAnswers) {
 
 TEST(Alerts, EveryKindHasItsTextsAndAddress) {
   UseKnownConsumers("alerts");
-  CServiceState state;
-  state.SetAccount(EService::Tencent, {true, "", "", "q q", ""});
-  state.SetAccount(EService::Sina, {true, "", "", "", "a/b#c"});
-  state.SetAccount(EService::Sohu, {true, "", "", "", "1&x=2"});
+  CSession session;
+  session.SetAccount(ServiceRow(EService::Tencent), {true, "", "", "q q", ""});
+  session.SetAccount(ServiceRow(EService::Sina), {true, "", "", "", "a/b#c"});
+  session.SetAccount(ServiceRow(EService::Sohu), {true, "", "", "", "1&x=2"});
   // clang-format off
   const char* const rows[][4] = {
       {"1", "腾讯微博有您的新私信", "腾讯微博上有您3条新私信", "http://t.qq.com/messages/inbox"},
@@ -286,19 +288,19 @@ TEST(Alerts, EveryKindHasItsTextsAndAddress) {
   // clang-format on
   for (const auto& row : rows) {
     SAlertContent content;
-    ASSERT_TRUE(DescribeServiceAlert(std::stoi(row[0]), 3, state, content)) << row[0];
+    ASSERT_TRUE(DescribeServiceAlert(std::stoi(row[0]), 3, session, content)) << row[0];
     EXPECT_EQ(content.title, row[1]);
     EXPECT_EQ(content.text, row[2]);
     EXPECT_EQ(content.url, row[3]);
   }
   SAlertContent content;
-  state.SetAccount(EService::Tencent, {});
-  EXPECT_TRUE(DescribeServiceAlert(4, 1, state, content));
+  session.SetAccount(ServiceRow(EService::Tencent), {});
+  EXPECT_TRUE(DescribeServiceAlert(4, 1, session, content));
   EXPECT_EQ(content.url, "http://t.qq.com//follower");
-  EXPECT_TRUE(DescribeServiceAlert(1, 4294967296LL, state, content));
+  EXPECT_TRUE(DescribeServiceAlert(1, 4294967296LL, session, content));
   EXPECT_EQ(content.text, "腾讯微博上有您4294967296条新私信");
   for (int unknown : {0, 5, 10, 21, 22, 25, -1})
-    EXPECT_FALSE(DescribeServiceAlert(unknown, 1, state, content));
+    EXPECT_FALSE(DescribeServiceAlert(unknown, 1, session, content));
 }
 
 }  // namespace

@@ -170,20 +170,20 @@ STokenPair MintAccessTokens(const CEmulator& emulator, EService service) {
   // The service's own binding requests, from its row, with the emulator as the user.
   const SServiceRow& row = ServiceRow(service);
   CWeiboParam request;
-  row.addConsumer(service, request);
+  AddConsumerParams(row, request);
   if (row.bind.callback) request.AddParam(PARAM_OAUTH_CALLBACK, row.bind.callback);
-  const std::string answer = Call(RowAddress(row, row.bind.requestToken), EHttpMethod_Get, request);
+  const std::string answer = Call(EndpointAddress(row.bind.requestToken), EHttpMethod_Get, request);
   const std::string token = GetQueryValue(answer, "oauth_token");
   const std::string secret = GetQueryValue(answer, "oauth_token_secret");
   if (token.empty() || secret.empty()) return {};
   const std::string verifier = emulator.VerifierFor(token);
   CWeiboParam access;
-  row.addConsumer(service, access);
+  AddConsumerParams(row, access);
   access.AddParam(QWB_TOKEN_KEY, token.c_str());
   access.AddParam(QWB_TOKEN_SECRET, secret.c_str());
   access.AddParam(PARAM_OAUTH_VERIFIER, verifier.c_str());
   const std::string granted =
-      Call(RowAddress(row, row.bind.accessToken), row.bind.accessMethod, access);
+      Call(EndpointAddress(row.bind.accessToken), row.bind.accessMethod, access);
   return {GetQueryValue(granted, "oauth_token"), GetQueryValue(granted, "oauth_token_secret")};
 }
 

@@ -11,7 +11,30 @@
 #include <string>
 #include <vector>
 
-#include "net/Credentials.h"
+#include "services/Registry.h"
+
+// The services by name, in the registry's order, for tests that name them.
+enum class EService { Tencent, Sina, Sohu, Twitter, Mastodon };
+inline const SServiceRow& ServiceRow(EService service) {
+  return *ServiceRows().at(static_cast<size_t>(service));
+}
+
+// The main window's service controls (service_rows_test checks that the rows give these).
+constexpr int IDC_BIND_TENCENT = 1002;
+constexpr int IDC_BIND_SINA = 1008;
+constexpr int IDC_BIND_SOHU = 1013;
+constexpr int IDC_BIND_TWITTER = 1028;
+constexpr int IDC_BIND_MASTODON = 1030;
+constexpr int IDC_TENCENT_NAME = 1012;
+constexpr int IDC_SINA_NAME = 1018;
+constexpr int IDC_SOHU_NAME = 1020;
+constexpr int IDC_TWITTER_NAME = 1019;
+constexpr int IDC_MASTODON_NAME = 1031;
+constexpr int IDC_SEND_TO_TENCENT = 1016;
+constexpr int IDC_SEND_TO_SINA = 1017;
+constexpr int IDC_SEND_TO_SOHU = 1021;
+constexpr int IDC_SEND_TO_TWITTER = 1029;
+constexpr int IDC_SEND_TO_MASTODON = 1032;
 
 class CEmulator;
 class CMainDlg;

@@ -1,9 +1,10 @@
-// Binding: the three-legged OAuth 1.0 flow with an out-of-band verifier, run over a
-// service row. The request token, its secret and the verifier live only in the run;
-// the access pair, name and user id are pending until the run succeeds, and only then
-// become the account (CServiceState::CommitBinding).
+// Binding: the frame every binding shares, and the three-legged OAuth 1.0 flow with an
+// out-of-band verifier, run over a service row. The request token, its secret and the
+// verifier live only in the run; the access pair, name and user id are pending until the
+// run succeeds, and only then become the account (CSession::CommitBinding).
+#include "bind/BindFlow.h"
+
 #include "net/TextOps.h"
-#include "services/ServiceFlows.h"
 #include "settings/Profile.h"
 
 namespace {
@@ -13,21 +14,21 @@ const char* const kUserInfoFailed = "获取用户信息失败";
 // A run of one binding: what it has obtained so far, and why it stopped.
 struct SBindRun {
   const SServiceRow& row;
-  const SServiceIo& io;
+  CSession& session;
   std::string requestToken, requestSecret, verifier;
   SPendingAccount pending;
   std::string error;  // message box text of a failed step; "" when none is shown
 
   std::string Request(const SEndpoint& endpoint, EHttpMethod method, const CWeiboParam& params,
                       const std::string& tail = "") const {
-    return io.request(RowAddress(row, endpoint, tail), method, params, row.twitterProxy);
+    return session.Request(EndpointAddress(endpoint, tail), method, params, row.twitterProxy);
   }
 
   // Step 1: the request token, signed with the consumer pair only.
   bool GetRequestToken() {
     const SBindPlan& plan = row.bind;
     CWeiboParam params;
-    row.addConsumer(row.id, params);
+    AddConsumerParams(row, params);
     if (plan.callback) params.AddParam(PARAM_OAUTH_CALLBACK, plan.callback);
     const std::string answer = Request(plan.requestToken, EHttpMethod_Get, params);
     if (answer.empty()) {
@@ -50,7 +51,8 @@ struct SBindRun {
   // Step 2: the authorisation page in the browser, then the code the user types. The
   // token goes into the address as received, not encoded.
   bool Authorize() {
-    verifier = io.askCode(RowAddress(row, row.bind.authorize, "?oauth_token=" + requestToken));
+    session.OpenBrowser(EndpointAddress(row.bind.authorize, "?oauth_token=" + requestToken));
+    verifier = session.AskCode();
     return !verifier.empty();
   }
 
@@ -58,7 +60,7 @@ struct SBindRun {
   bool GetAccessToken() {
     const SBindPlan& plan = row.bind;
     CWeiboParam params;
-    row.addConsumer(row.id, params);
+    AddConsumerParams(row, params);
     params.AddParam(QWB_TOKEN_KEY, requestToken.c_str());
     params.AddParam(QWB_TOKEN_SECRET, requestSecret.c_str());
     params.AddParam(PARAM_OAUTH_VERIFIER, verifier.c_str());
@@ -96,25 +98,45 @@ struct SBindRun {
     return GetAccessToken() && GetUserInfo();
   }
 
-  // The end of a successful run: the label shows the name, the account keys are written
-  // in their fixed order (user id before name), and the account takes the run's values.
-  void Complete(CServiceState& state) const {
+  // The account's keys in their fixed order: user id before name.
+  std::vector<std::pair<std::string, std::string>> Keys() const {
     const std::string prefix = row.keyPrefix;
-    auto write = [&](const char* key, const std::string& value) {
-      ProfileString(true, (prefix + key).c_str(), value, "", 256);
-    };
-    io.showName(pending.name);
-    write("AccessToken", pending.accessToken);
-    write("AccessSecret", pending.accessSecret);
-    if (row.storesUserId) write("UserID", pending.userId);
-    write("Name", pending.name);
-    state.CommitBinding(row.id, pending);
+    std::vector<std::pair<std::string, std::string>> keys = {
+        {prefix + "AccessToken", pending.accessToken},
+        {prefix + "AccessSecret", pending.accessSecret}};
+    if (row.storesUserId) keys.emplace_back(prefix + "UserID", pending.userId);
+    keys.emplace_back(prefix + "Name", pending.name);
+    return keys;
   }
 };
 
 }  // namespace
 
-bool BindAccount(const SServiceRow& row, CServiceState& state, const SServiceIo& io) {
-  if (row.own && row.own->bind) return row.own->bind(row, state, io);
-  return RunBinding(row, state, io, SBindRun{row, io, {}, {}, {}, {}, {}});
+SBindOutcome RunOAuthBinding(const SServiceRow& row, CSession& session) {
+  SBindRun run{row, session, {}, {}, {}, {}, {}};
+  SBindOutcome outcome;
+  outcome.bound = run.Run();
+  outcome.error = run.error;
+  if (!outcome.bound) return outcome;
+  outcome.pending = run.pending;
+  outcome.keys = run.Keys();
+  return outcome;
+}
+
+bool BindAccount(CSession& session, const SServiceRow& row) {
+  session.Log(row.bind.startLine);
+  const SBindOutcome outcome =
+      row.own && row.own->bind ? row.own->bind(row, session) : RunOAuthBinding(row, session);
+  if (!outcome.bound) {
+    if (!outcome.error.empty()) session.ShowMessage(outcome.error);
+    session.Log("绑定失败!");
+    return false;
+  }
+  // The label shows the name, the account's keys are written, and the account takes the
+  // run's values.
+  session.ShowName(row, outcome.pending.name);
+  ProfileWriteStrings(outcome.keys);
+  session.CommitBinding(row, outcome.pending);
+  session.Log("绑定成功(" + outcome.pending.name + ")!");
+  return true;
 }
