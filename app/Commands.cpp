@@ -9,19 +9,13 @@
 #include "net/ServiceHosts.h"
 #include "platform/Shell.h"
 #include "res/Resource.h"
+#include "res/Templates.h"
 #include "settings/Ini.h"
 
 namespace {
 
 // The project's page; a placeholder until the project has a site of its own.
 constexpr const char* kBlogUrl = "https://plumfinch.example.org/";
-
-constexpr const char* kContactText =
-    "Plumfinch v1.1\n"
-    "一次写好，同时发到腾讯、新浪、搜狐微博和 Twitter。\n"
-    "\n"
-    "问题与建议请写信给作者：plumfinch@example.org\n"
-    "主页：https://plumfinch.example.org/";
 
 // The usage guide as a file:// address (blanks and other special characters of the folder
 // name percent-encoded). It lies beside the program in a build tree or a portable folder,
@@ -62,7 +56,7 @@ void CMainDlg::OnOpenWeb(const SServiceRow& row) {
 
 void CMainDlg::OnHelpUsage() { ShellOpenUrl(UsagePageUrl()); }
 void CMainDlg::OnHelpBlog() { ShellOpenUrl(kBlogUrl); }
-void CMainDlg::OnHelpContact() { AfxMessageBox(kContactText); }
+void CMainDlg::OnHelpContact() { AfxMessageBox(LoadResourceString(IDS_CONTACT_TEXT)); }
 
 // ---- settings ----
 

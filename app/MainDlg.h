@@ -136,8 +136,16 @@ class CMainDlg : public CDialog, private IWindowPort {
   void OnProxySettings();
   // posting (SendTargets.cpp)
   void OnSend();
-  void OnSinaTargetClicked();
-  void OnOtherTargetClicked();
+  // Sina may be posted to only alone while "SinaLimit" says so: ticking it clears and
+  // disables the other boxes, ticking another one clears and disables it.
+  void OnSinaTargetClicked() {
+    if (m_bSinaExclusive) OnAloneTargetClicked();
+  }
+  void OnOtherTargetClicked() {
+    if (m_bSinaExclusive) OnSharedTargetClicked();
+  }
+  void OnAloneTargetClicked();
+  void OnSharedTargetClicked();
   void OnBrowsePicture();
   std::string ChoosePictureFile();
   void OnDropFiles(const std::vector<std::string>& paths);

@@ -1,7 +1,7 @@
 // The window's side of posting: the send button with its checks before the send worker
-// starts, the rule that lets Sina be posted to only alone, and the picture chosen by the
-// browse button or by dropping one file on the window. The worker itself is the post
-// flow's (post/PostFlow.h).
+// starts, the rule that lets a service that posts only alone be ticked only alone, and
+// the picture chosen by the browse button or by dropping one file on the window. The worker itself
+// is the post flow's (post/PostFlow.h).
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <algorithm>
@@ -61,8 +61,7 @@ void CMainDlg::OnSend() {
 
 // ---- send targets ----
 
-void CMainDlg::OnSinaTargetClicked() {
-  if (!m_bSinaExclusive) return;
+void CMainDlg::OnAloneTargetClicked() {
   const std::vector<int> others = SendBoxes(false);
   bool aloneTicked = false;
   for (int box : SendBoxes(true))
@@ -77,8 +76,7 @@ void CMainDlg::OnSinaTargetClicked() {
   }
 }
 
-void CMainDlg::OnOtherTargetClicked() {
-  if (!m_bSinaExclusive) return;
+void CMainDlg::OnSharedTargetClicked() {
   const std::vector<int> others = SendBoxes(false);
   const bool anyOther = std::any_of(others.begin(), others.end(), [this](int box) {
     return IsDlgButtonChecked(box) == BST_CHECKED;

@@ -21,7 +21,7 @@ struct SBindRun {
 
   std::string Request(const SEndpoint& endpoint, EHttpMethod method, const CWeiboParam& params,
                       const std::string& tail = "") const {
-    return session.Request(EndpointAddress(endpoint, tail), method, params, row.twitterProxy);
+    return session.Request(EndpointAddress(endpoint, tail), method, params, row.proxyPicked);
   }
 
   // Step 1: the request token, signed with the consumer pair only.

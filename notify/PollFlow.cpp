@@ -55,7 +55,7 @@ void CPollWorker::PollOnce(CSession& session) {
   CWeiboParam params;
   AddAccountParams(m_row, params, account.accessToken, account.accessSecret);
   for (const auto& [name, value] : plan->fixedParams) params.AddParam(name, value);
-  const std::string answer = session.Request(m_url, EHttpMethod_Get, params, m_row.twitterProxy);
+  const std::string answer = session.Request(m_url, EHttpMethod_Get, params, m_row.proxyPicked);
   if (session.IsClosing() || !plan->isValid(answer)) return;
 
   std::vector<int> fresh;

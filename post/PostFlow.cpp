@@ -14,7 +14,7 @@ SPostRequest MakePostRequest(const SServiceRow& row, CWeiboParam params, const s
   SPostRequest request;
   request.url = EndpointAddress(withPicture ? plan.picture : plan.text);
   request.params = std::move(params);
-  request.isTwitter = row.twitterProxy;
+  request.proxyPicked = row.proxyPicked;
   return request;
 }
 
@@ -41,7 +41,7 @@ bool PostStatus(CSession& session, const SServiceRow& row, const std::string& te
   const std::string clientIp = row.post.usesClientIp ? session.ClientIp() : std::string();
   const SPostRequest request = MakePostRequest(row, std::move(params), text, picture, clientIp);
   const std::string response =
-      session.Request(request.url, EHttpMethod_Post, request.params, request.isTwitter);
+      session.Request(request.url, EHttpMethod_Post, request.params, request.proxyPicked);
   const SPostOutcome outcome = ReadPostAnswer(row, response);
   for (const std::string& line : outcome.lines) session.Log(line);
   return outcome.accepted;
@@ -54,7 +54,7 @@ void PostToTickedServices(CSession& session, const std::vector<const SServiceRow
     session.ShowMessage("微博内容不能为空!");
     return;
   }
-  // A service with limits of its own (Mastodon's status length) is asked first: a status
+  // A service with limits of its own (a server's status length) is asked first: a status
   // it would refuse goes nowhere, so the user can shorten it and send it everywhere.
   for (const SServiceRow* row : rows) {
     if (!session.SendTicked(*row)) continue;

@@ -13,7 +13,7 @@
 struct SPostRequest {
   std::string url;
   CWeiboParam params;
-  bool isTwitter = false;
+  bool proxyPicked = false;
 };
 // The posting request of a row. params already hold the consumer and access pairs; the
 // service's own parameters follow them, then the picture as file "pic" when the

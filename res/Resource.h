@@ -13,6 +13,7 @@ constexpr int IDR_MAIN_MENU = 136;
 // Strings
 constexpr int IDS_SOCKETS_INIT_FAILED = 103;
 constexpr int IDS_APP_NAME = 57344;
+constexpr int IDS_CONTACT_TEXT = 104;
 
 // Main window controls (each service's own controls are in its row)
 constexpr int IDC_STATUS_LOG = 1003;

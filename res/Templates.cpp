@@ -177,6 +177,12 @@ const char* LoadResourceString(int id) {
       return "Windows 通信端口初始化失败。";
     case IDS_APP_NAME:
       return "Plumfinch";
+    case IDS_CONTACT_TEXT:
+      return "Plumfinch v1.1\n"
+             "一次写好，同时发到腾讯、新浪、搜狐微博和 Twitter。\n"
+             "\n"
+             "问题与建议请写信给作者：plumfinch@example.org\n"
+             "主页：https://plumfinch.example.org/";
     default:
       return "";
   }

@@ -8,7 +8,7 @@
 
 // The services, in order. The first call also declares their hosts to the configuration.
 const std::vector<const SServiceRow*>& ServiceRows();
-// The row whose settings key prefix is keyPrefix ("QQ", "Sina", …), or null.
+// The row whose settings key prefix is keyPrefix, or null.
 const SServiceRow* FindServiceRow(const std::string& keyPrefix);
 // The alert kind with this number among all rows, or null; *owner gets its row.
 const SAlertKind* FindAlertKind(int kind, const SServiceRow** owner = nullptr);

@@ -1,5 +1,5 @@
 // What a service is, as data: one SServiceRow per service, defined in the service's own
-// file (Tencent.cpp … Mastodon.cpp) and listed by the registry (Registry.h). A row names
+// file under services/ and listed by the registry (Registry.h). A row names
 // its hosts and consumer pair, its endpoints, the parameters and answers of binding,
 // posting and polling, its texts and settings keys, its alert kinds and its controls in
 // the main window. The differences between services are data where they can be, and
@@ -68,9 +68,9 @@ struct SPollPlan {
 struct SBindPlan {
   const char* startLine = nullptr;  // status log line when the user starts a binding
   SEndpoint requestToken{};
-  const char* callback = nullptr;       // oauth_callback of the request-token call; null: none
+  const char* callback = nullptr;     // oauth_callback of the request-token call; null: none
   bool callbackConfirmation = false;  // the answer must say oauth_callback_confirmed=true
-  SEndpoint authorize{};        // opened with "?oauth_token=" and the request token
+  SEndpoint authorize{};              // opened with "?oauth_token=" and the request token
   SEndpoint accessToken{};
   EHttpMethod accessMethod = EHttpMethod_Get;
   const char* accessUserIdKey = nullptr;  // form members of the access answer taken as user id and
@@ -93,8 +93,8 @@ struct SPostPlan {
   const char* startLine = nullptr;
   const char* successLine = nullptr;
   const char* failureLine = nullptr;
-  SEndpoint text{};     // a status without picture
-  SEndpoint picture{};  // with a picture; null path: the picture is not sent
+  SEndpoint text{};           // a status without picture
+  SEndpoint picture{};        // with a picture; null path: the picture is not sent
   bool usesClientIp = false;  // the post carries the public address of the machine
   // Appends the service's own parameters after the consumer and access pairs.
   void (*addParams)(CWeiboParam& params, const std::string& text, bool withPicture,
@@ -112,8 +112,8 @@ struct SPollCursor {
   std::string sinceId;
   std::string token;
   std::string refusedToken;
-  int nextDelayMs = -1;  // -1: the usual interval
-  int backoffs = 0;      // refusals for load in a row
+  int nextDelayMs = -1;    // -1: the usual interval
+  int backoffs = 0;        // refusals for load in a row
   int intervalMs = 45000;  // the usual interval, set by the worker
 };
 
@@ -167,11 +167,13 @@ struct SServiceRow {
   const char* keyPrefix;  // settings keys <prefix>AccessToken, AccessSecret, UserID, Name
   bool storesUserId;
   bool storesServer = false;  // the account lives on a server of the user's choice
-  bool twitterProxy;          // requests follow the Twitter proxy scope (else "all")
-  // Its send box may be ticked only alone while the "SinaLimit" setting allows it.
+  // Its requests use the proxy also when the proxy is set for the picked service alone
+  // (the proxy dialog's second scope); the others only when it is set for all.
+  bool proxyPicked;
+  // Its send box may be ticked only alone, unless the settings lift that rule.
   bool postsOnlyAlone = false;
-  const char* notBoundText;  // message box when posting to it unbound
-  SConsumerDef consumer;     // name "" : the service has no consumer pair
+  const char* notBoundText;            // message box when posting to it unbound
+  SConsumerDef consumer;               // name "" : the service has no consumer pair
   std::vector<const SHostDef*> hosts;  // its configurable hosts, for Services.ini
   const SHostDef* web = nullptr;       // its site, opened by the quick-access command
   SBindPlan bind;

@@ -94,9 +94,9 @@ void CSession::SetClientIp(const std::string& ip) {
 }
 
 std::string CSession::Request(const std::string& url, EHttpMethod method, CWeiboParam params,
-                              bool twitterProxy) {
+                              bool proxyPicked) {
   params.SetAbortFlag(&m_closing);
-  return ExecuteServiceRequest(url, method, std::move(params), twitterProxy, Proxy());
+  return ExecuteServiceRequest(url, method, std::move(params), proxyPicked, Proxy());
 }
 
 SHttpAnswer CSession::Http(SHttpRequest request) {
@@ -165,8 +165,7 @@ void CSession::StartWorker(std::function<void()> fn) {
 
 bool CSession::Sleep(int ms) {
   std::unique_lock<std::mutex> lock(m_workersLock);
-  return !m_workersCv.wait_for(lock, std::chrono::milliseconds(ms),
-                               [this] { return IsClosing(); });
+  return !m_workersCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return IsClosing(); });
 }
 
 void CSession::BeginClosing() {

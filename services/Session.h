@@ -80,11 +80,12 @@ class CSession {
   void SetProxy(const CProxySettings& proxy);
   std::string ClientIp() const;
   void SetClientIp(const std::string& ip);
-  // One signed service request with the proxy in effect (taken once, at the start): the
-  // body as text, "" when it failed. Given up when the session closes.
-  // (Virtual, like Http and Sleep, so that a test can stand in for the network and time.)
+  // One signed service request with the proxy in effect (taken once, at the start; the
+  // picked service's scope when proxyPicked): the body as text, "" when it failed. Given up when
+  // the session closes. (Virtual, like Http and Sleep, so that a test can stand in for the network
+  // and time.)
   virtual std::string Request(const std::string& url, EHttpMethod method, CWeiboParam params,
-                              bool twitterProxy);
+                              bool proxyPicked);
   // One bearer-token request, the same way.
   virtual SHttpAnswer Http(SHttpRequest request);
 

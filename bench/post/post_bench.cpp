@@ -65,8 +65,8 @@ double TimeBareRequests(CMainDlg* dlg, const std::string& text, bool* allAccepte
     const SPostRequest request = MakePostRequest(service, params, text, "", dlg->ReadClientIp());
     if (viaWindow) {
       const auto start = Clock::now();
-      const std::string body =
-          dlg->SendServiceRequest(request.url, EHttpMethod_Post, request.params, request.isTwitter);
+      const std::string body = dlg->SendServiceRequest(request.url, EHttpMethod_Post,
+                                                       request.params, request.proxyPicked);
       total += Ms(Clock::now() - start);
       if (!ReadPostAnswer(service, body).accepted) *allAccepted = false;
       continue;

@@ -43,10 +43,10 @@ struct SFakeServices : CSession, IWindowPort {
   }
 
   std::string Request(const std::string& url, EHttpMethod method, CWeiboParam p,
-                      bool twitterProxy) override {
+                      bool proxyPicked) override {
     calls.push_back((method == EHttpMethod_Get ? "GET " : "POST ") + url);
     params.push_back(ParamText(p));
-    proxies.push_back(twitterProxy);
+    proxies.push_back(proxyPicked);
     if (answers.empty()) return std::string();
     std::string answer = answers.front();
     answers.pop_front();

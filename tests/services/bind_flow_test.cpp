@@ -18,7 +18,7 @@ struct SBindCase {
   Strings answers;  // of each request, for a successful run
   Strings calls;
   Strings params;
-  bool twitterProxy;
+  bool proxyPicked;
   std::string page, name, userId;
   Strings keys;          // written, in this order, with the run's values
   Strings emptyBoxes;    // message box when a request's answer is empty ("": the run goes on)
@@ -108,7 +108,7 @@ TEST_P(BindFlow, RequestsPageKeysAndAccount) {
   ASSERT_TRUE(Bind(c.answers));
   EXPECT_EQ(fake.calls, c.calls);
   EXPECT_EQ(fake.params, c.params);
-  EXPECT_EQ(fake.proxies, std::vector<bool>(c.calls.size(), c.twitterProxy));
+  EXPECT_EQ(fake.proxies, std::vector<bool>(c.calls.size(), c.proxyPicked));
   EXPECT_EQ(fake.pages, Strings{c.page});
   EXPECT_EQ(fake.log, (Strings{row.bind.startLine, "绑定成功(" + c.name + ")!"}));
   EXPECT_EQ(fake.shown, Strings{c.name});

@@ -32,7 +32,7 @@ constexpr SHostDef kFifthHost = {"FifthServer", "127.0.0.1:1"};
 const SServiceRow kFifthRow = {
     .keyPrefix = "Fifth",
     .storesUserId = true,
-    .twitterProxy = false,
+    .proxyPicked = false,
     .notBoundText = "not bound",
     .consumer = {"Fifth", "hn", "hv"},  // "fk" and "fs", stored scrambled
     .hosts = {&kFifthHost},
@@ -50,8 +50,8 @@ const SServiceRow kFifthRow = {
 // A session whose requests really go out, signed, over the usual request path.
 struct SRealRequests : SFakeServices {
   std::string Request(const std::string& url, EHttpMethod method, CWeiboParam params,
-                      bool twitterProxy) override {
-    return CSession::Request(url, method, std::move(params), twitterProxy);
+                      bool proxyPicked) override {
+    return CSession::Request(url, method, std::move(params), proxyPicked);
   }
 };
 

@@ -53,7 +53,7 @@ TEST_P(PostRows, RequestAddressParametersAndPicture) {
   const SPostRequest text = MakePostRequest(row, {}, "微 b", "", "1.2.3.4");
   EXPECT_EQ(text.url, c.url);
   EXPECT_EQ(ParamText(text.params), c.params);
-  EXPECT_EQ(text.isTwitter, c.service == EService::Twitter);
+  EXPECT_EQ(text.proxyPicked, c.service == EService::Twitter);
   const SPostRequest picture = MakePostRequest(row, {}, "微 b", "/p.jpg", "1.2.3.4");
   EXPECT_EQ(picture.url, c.pictureUrl);
   EXPECT_EQ(ParamText(picture.params), c.pictureParams);
