@@ -58,8 +58,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://plumfinch.example.org/")
 # library names it either.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libcurl4")
-# The windows are in Chinese: a CJK font, and xdg-open for the browser.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, xdg-utils")
+# The windows are in Chinese: a CJK font; a colour emoji font, without which emoji in
+# statuses, names and alerts show as empty boxes; and xdg-open for the browser.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-wqy-microhei | fonts-noto-cjk, fonts-noto-color-emoji, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "post one status to several micro-blog services at once
 Plumfinch binds accounts on Tencent Weibo, Sina Weibo, Sohu Weibo and
