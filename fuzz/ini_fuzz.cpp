@@ -1,5 +1,6 @@
 // The settings reader and writer: any text is parsed without fault, and a value written
 // with IniSetValue reads back (cleaned and trimmed) while another key keeps its value.
+// Any bytes that decode as text are encoded back to the same bytes.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -51,6 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string other = Name(in);
   const std::string value = in.ConsumeRandomLengthString(64);
   const std::string text = in.ConsumeRemainingBytesAsString();
+
+  // A file is written back in the encoding it came in, byte for byte.
+  std::string decoded;
+  EIniEncoding encoding;
+  if (IniDecode(text, decoded, encoding) && IniEncode(decoded, encoding) != text) std::abort();
 
   IniParseInt(text);
   const auto before = IniGetValue(text, section, other);

@@ -6,6 +6,9 @@ include(GNUInstallDirs)
 set(_share ${CMAKE_INSTALL_DATADIR})
 set(_icons ${_share}/icons/hicolor)
 
+# The program's --version names the version the package carries.
+target_compile_definitions(plumfinch PRIVATE PLUMFINCH_VERSION="${PROJECT_VERSION}")
+
 install(TARGETS plumfinch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES res/help/usage.html DESTINATION ${_share}/plumfinch)
 install(FILES res/desktop/plumfinch.desktop DESTINATION ${_share}/applications)
@@ -55,15 +58,20 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://plumfinch.example.org/")
 # library names it either.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libcurl4")
-# The windows are in Chinese: a CJK font, and xdg-open for the browser.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, xdg-utils")
+# The windows are in Chinese: a CJK font; a colour emoji font, without which emoji in
+# statuses, names and alerts show as empty boxes; and xdg-open for the browser.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-wqy-microhei | fonts-noto-cjk, fonts-noto-color-emoji, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "post one status to several micro-blog services at once
-Plumfinch binds accounts on Tencent Weibo, Sina Weibo, Sohu Weibo and
-Twitter through OAuth 1.0 and posts a status, with a picture if wanted,
-to all the ticked services with one click. In the background it polls
-the services for new messages, mentions, posts and followers and
-announces each in a small popup. It lives in the notification area, can
-start hidden at logon, and can route its traffic through an HTTP, SOCKS4
-or SOCKS5 proxy.")
+Plumfinch binds accounts on five services: Tencent Weibo, Sina Weibo,
+Sohu Weibo and Twitter through OAuth 1.0, and Mastodon (or any server
+that speaks its API) with a code from the server's authorisation page.
+It posts a status, with a picture if wanted, to all the ticked services
+with one click. In the background it polls Tencent, Sina, Sohu and
+Mastodon for new messages, mentions, posts and followers and announces
+each in a small popup. It lives in the notification area, can start
+hidden at logon, and can route its traffic through an HTTP, SOCKS4 or
+SOCKS5 proxy. Of the five, only Mastodon can still be used: the others
+have closed or no longer serve the endpoints the program uses.")
 include(CPack)

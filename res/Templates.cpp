@@ -54,6 +54,9 @@ const SDialogDef kMainDialog = {
      IDC_ALERT_AT_ME, IDC_FOLLOWING_UPDATE, IDC_AUTO_RUN, IDC_NEW_FANS},
 };
 
+// The field is wide enough for a whole Mastodon code (43 characters of A-Z, a-z, 0-9, "-"
+// and "_", even all of the widest one in a proportional font); the focus starts in it, so
+// a pasted code lands there and Enter sends it.
 const SDialogDef kVerifyCodeDialog = {
     IDD_VERIFY_CODE,
     "输入您在网页上看到的验证码",
@@ -61,16 +64,16 @@ const SDialogDef kVerifyCodeDialog = {
     0,
     kFont,
     9,
-    163,
+    361,
     21,
     0,
     {
-        {IDOK, ECtrlKind::PushButton, "确定", 119, 2, 39, 15, kPush | BS_DEFPUSHBUTTON, 0},
-        {IDC_VERIFY_CODE, ECtrlKind::Edit, "", 40, 4, 72, 13,
+        {IDOK, ECtrlKind::PushButton, "确定", 317, 2, 39, 15, kPush | BS_DEFPUSHBUTTON, 0},
+        {IDC_VERIFY_CODE, ECtrlKind::Edit, "", 40, 4, 270, 13,
          kChild | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0},
         {IDC_STATIC, ECtrlKind::Static, "验证码:", 6, 6, 29, 8, kLabel, 0},
     },
-    {IDOK, IDC_VERIFY_CODE},
+    {IDC_VERIFY_CODE, IDOK},
 };
 
 const SDialogDef kAlertPopup = {

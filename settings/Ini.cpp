@@ -12,7 +12,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <vector>
 
@@ -223,6 +225,57 @@ std::string HomeFolder() {
   return {};
 }
 
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// The code point of the UTF-8 sequence at text[i] and its length; 0 when the bytes there
+// are not a well-formed sequence (a stray continuation byte, a cut sequence, an overlong
+// form, a surrogate, or beyond U+10FFFF).
+size_t NextUtf8(const std::string& text, size_t i, uint32_t& cp) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  if (lead < 0x80) {
+    cp = lead;
+    return 1;
+  }
+  size_t length = 0;
+  uint32_t least = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, cp = lead & 0x1F, least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, cp = lead & 0x0F, least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, cp = lead & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
+}
+
+const char kUtf16LeMark[] = "\xFF\xFE";
+const char kUtf16BeMark[] = "\xFE\xFF";
+
 }  // namespace
 
 std::optional<std::string> IniGetValue(const std::string& text, const std::string& section,
@@ -276,6 +329,68 @@ int IniParseInt(const std::string& value) {
   }
   if (negative) number = 0u - number;
   return static_cast<int>(number);
+}
+
+bool IniDecode(const std::string& bytes, std::string& text, EIniEncoding& encoding) {
+  text.clear();
+  encoding = EIniEncoding::Bytes;
+  const bool little = bytes.compare(0, 2, kUtf16LeMark) == 0;
+  if (!little && bytes.compare(0, 2, kUtf16BeMark) != 0) {
+    // Text in any single- or multi-byte code page has no zero byte; UTF-16 without its
+    // mark, UTF-32 or a binary file has plenty.
+    if (bytes.find('\0') != std::string::npos) return false;
+    text = bytes;
+    return true;
+  }
+  if (bytes.size() % 2 != 0) return false;
+  auto unit = [&bytes, little](size_t i) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    return little ? static_cast<uint32_t>(second << 8 | first)
+                  : static_cast<uint32_t>(first << 8 | second);
+  };
+  std::string decoded;
+  decoded.reserve(bytes.size());
+  for (size_t i = 2; i < bytes.size(); i += 2) {
+    uint32_t cp = unit(i);
+    if (cp == 0 || (cp >= 0xDC00 && cp <= 0xDFFF)) return false;
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      if (i + 2 >= bytes.size()) return false;
+      const uint32_t low = unit(i + 2);
+      if (low < 0xDC00 || low > 0xDFFF) return false;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    }
+    AppendUtf8(decoded, cp);
+  }
+  text = std::move(decoded);
+  encoding = little ? EIniEncoding::Utf16Le : EIniEncoding::Utf16Be;
+  return true;
+}
+
+std::string IniEncode(const std::string& text, EIniEncoding encoding) {
+  if (encoding == EIniEncoding::Bytes) return text;
+  const bool little = encoding == EIniEncoding::Utf16Le;
+  std::string bytes = little ? kUtf16LeMark : kUtf16BeMark;
+  bytes.reserve(2 + text.size() * 2);
+  auto put = [&bytes, little](uint32_t unit) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += little ? low : high;
+    bytes += little ? high : low;
+  };
+  for (size_t i = 0; i < text.size();) {
+    uint32_t cp = 0;
+    size_t length = NextUtf8(text, i, cp);
+    if (length == 0) cp = 0xFFFD, length = 1;
+    i += length;
+    if (cp >= 0x10000) {
+      put(0xD800 + ((cp - 0x10000) >> 10));
+      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      put(cp);
+    }
+  }
+  return bytes;
 }
 
 EIniRead ReadIniFile(const std::string& path, std::string& text, size_t limit, std::string* why) {
@@ -450,6 +565,27 @@ bool RestrictFileMode(const std::string& path) {
   if (ok && (st.st_mode & 077)) ok = fchmod(fd, st.st_mode & 0700) == 0;
   close(fd);
   return ok;
+}
+
+std::string MoveFileAside(const std::string& path, const std::string& tag) {
+  const time_t now = time(nullptr);
+  struct tm local;
+  char stamp[32];
+  if (!localtime_r(&now, &local) || strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local) == 0)
+    return {};
+  const std::string base = path + tag + stamp;
+  for (int n = 1; n <= 100; ++n) {
+    const std::string aside = n == 1 ? base : base + "-" + std::to_string(n);
+    if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+      return aside;
+    if (errno == EEXIST) continue;
+    if (errno != EINVAL && errno != ENOSYS) return {};
+    // A file system without renames that refuse to replace: look first, then rename.
+    struct stat st;
+    if (lstat(aside.c_str(), &st) == 0) continue;
+    return rename(path.c_str(), aside.c_str()) == 0 ? aside : std::string();
+  }
+  return {};
 }
 
 bool MakeFolders(const std::string& folder, unsigned mode) {

@@ -30,6 +30,28 @@ std::string IniSetValue(const std::string& text, const std::string& section, con
 // No digits give 0.
 int IniParseInt(const std::string& value);
 
+// How the bytes of a settings file hold its text. Windows writes its profile files as
+// UTF-16 with a byte-order mark when they started out that way; everything else (UTF-8
+// with or without a byte-order mark, ANSI code pages) is taken byte for byte.
+enum class EIniEncoding {
+  Bytes,    // the text is the bytes
+  Utf16Le,  // FF FE, then UTF-16 little-endian
+  Utf16Be,  // FE FF, then UTF-16 big-endian
+};
+
+// The text in the bytes of a file, for the lookup and update functions above: UTF-16
+// with a byte-order mark becomes UTF-8 without the mark; other bytes are kept as they
+// are, odd bytes of an ANSI code page or broken UTF-8 included. False when the bytes
+// are not text at all: a zero byte in a file that is not UTF-16, or UTF-16 that does not
+// decode (an odd number of bytes, a surrogate without its partner) or holds U+0000. text
+// is empty then.
+bool IniDecode(const std::string& bytes, std::string& text, EIniEncoding& encoding);
+
+// The bytes of text (UTF-8 for the UTF-16 encodings) in encoding, byte-order mark
+// included, so that IniEncode(text, e) gives back the bytes IniDecode read. A byte that
+// is not part of a UTF-8 sequence becomes U+FFFD in UTF-16.
+std::string IniEncode(const std::string& text, EIniEncoding encoding);
+
 enum class EIniRead {
   Ok,        // text holds the whole file
   Missing,   // no such file: it may be created
@@ -67,6 +89,11 @@ bool RestrictFileMode(const std::string& path);
 // While it has a name, the temporary file is locked (flock), so RemoveStaleTempFiles
 // leaves a save in progress alone.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode = 0600);
+
+// Renames path to "<path><tag><local time YYYYMMDD-HHMMSS>", or with "-2", "-3", ...
+// after it when a file of that name exists (an existing file is never replaced). A
+// symbolic link is renamed itself. The new path, or empty when the rename failed.
+std::string MoveFileAside(const std::string& path, const std::string& tag);
 
 // Creates folder and any missing parents with the given mode; true when it exists.
 bool MakeFolders(const std::string& folder, unsigned mode = 0700);

@@ -28,55 +28,78 @@ std::string ExecutableFolder() {
   return slash == 0 ? std::string("/") : exe.substr(0, slash);
 }
 
+// What the settings file holds: its text (UTF-8 when the file is UTF-16) and how to write
+// that text back.
+struct CSettingsText {
+  std::string text;
+  EIniEncoding encoding = EIniEncoding::Bytes;
+};
+
 // Reads the whole settings file for a lookup or a change. A file that may not be used
 // (another user's, a link into a folder others can write, over the size limit,
-// unreadable) is reported in the status log once and reads as Unusable.
-EIniRead ReadSettings(const std::string& path, std::string& text) {
+// unreadable) is reported in the status log once and reads as Unusable. A file that is
+// not text (binary, or UTF-16 that does not decode) is renamed aside, so that no save
+// adds lines to it and its bytes stay for whoever wants them, and reads as Missing: the
+// settings start afresh. When it cannot be renamed it is Unusable instead.
+EIniRead ReadSettings(const std::string& path, CSettingsText& settings) {
+  settings = {};
   std::string why;
   if (!IsUsableSettingsFile(path, &why)) {
     ReportSettingsNotice("Setting.ini is not used: " + why + ".");
     return EIniRead::Unusable;
   }
-  EIniRead result = ReadIniFile(path, text, kIniSizeLimit, &why);
+  std::string bytes;
+  EIniRead result = ReadIniFile(path, bytes, kIniSizeLimit, &why);
   if (result == EIniRead::Unusable) ReportSettingsNotice("Setting.ini is not used: " + why + ".");
-  return result;
+  if (result != EIniRead::Ok || IniDecode(bytes, settings.text, settings.encoding)) return result;
+
+  const std::string aside = MoveFileAside(path, ".unreadable-");
+  if (aside.empty()) {
+    ReportSettingsNotice(
+        "Setting.ini is not used: it is not a text file, and it cannot be renamed aside.");
+    return EIniRead::Unusable;
+  }
+  ReportSettingsNotice("Setting.ini is not a text file: it is kept as " + aside +
+                       ", and the settings start afresh.");
+  return EIniRead::Missing;
 }
 
 // The key's value, or nullopt when the key is missing or the file cannot be used.
 std::optional<std::string> ReadKey(const char* key) {
   if (!key) return std::nullopt;
-  std::string text;
+  CSettingsText settings;
   {
     std::lock_guard<std::mutex> lock(g_fileMutex);
-    if (ReadSettings(SettingsPath(), text) != EIniRead::Ok) return std::nullopt;
+    if (ReadSettings(SettingsPath(), settings) != EIniRead::Ok) return std::nullopt;
   }
-  return IniGetValue(text, APP_NAME, key);
+  return IniGetValue(settings.text, APP_NAME, key);
 }
 
 // Stores keys with one atomic replace of the file, so a group of keys is saved all or
-// nothing. A file that exists but cannot be read whole (unreadable, not a regular file,
-// over the size limit) is left alone and the change is lost: rewriting it from what
-// could be read would destroy the rest of its content. A change that would make the file
-// larger than the reader accepts is refused too, or the program could never read its own
-// file again. Other write failures are silent, like those of the platform's profile
-// functions.
+// nothing, in the encoding the file came in (a new file is UTF-8). A file that exists but
+// cannot be read whole (unreadable, not a regular file, over the size limit) is left
+// alone and the change is lost: rewriting it from what could be read would destroy the
+// rest of its content. A change that would make the file larger than the reader accepts
+// is refused too, or the program could never read its own file again. Other write
+// failures are silent, like those of the platform's profile functions.
 bool WriteKeys(const std::vector<std::pair<std::string, std::string>>& pairs) {
   std::lock_guard<std::mutex> lock(g_fileMutex);
   const std::string path = SettingsPath();
-  std::string text;
-  if (ReadSettings(path, text) == EIniRead::Unusable) return false;
-  std::string updated = text;
+  CSettingsText settings;
+  if (ReadSettings(path, settings) == EIniRead::Unusable) return false;
+  std::string updated = settings.text;
   for (const auto& [key, value] : pairs) {
     if (!key.empty()) updated = IniSetValue(updated, APP_NAME, key, value);
   }
-  if (updated == text) return true;
-  if (updated.size() > kIniSizeLimit) {
+  if (updated == settings.text) return true;
+  const std::string bytes = IniEncode(updated, settings.encoding);
+  if (bytes.size() > kIniSizeLimit) {
     ReportSettingsNotice(
         "Setting.ini would grow past 1 MB: the change is not saved, the file is kept as it "
         "was.");
     return false;
   }
-  return WriteFileAtomically(path, updated);
+  return WriteFileAtomically(path, bytes);
 }
 
 void WriteKey(const char* key, const std::string& value) {

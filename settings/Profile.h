@@ -1,5 +1,8 @@
 // The settings file "Setting.ini": where it lives, and reading and writing its keys.
-// One section ("Plumfinch"), key=value lines, written in place or appended.
+// One section ("Plumfinch"), key=value lines, written in place or appended. A file in
+// UTF-16 with a byte-order mark is written back in UTF-16 of the same byte order; a file
+// that is not text is renamed "Setting.ini.unreadable-<time>" and the settings start
+// afresh, with a line in the status log.
 #pragma once
 #include <string>
 #include <utility>

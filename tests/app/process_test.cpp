@@ -1,11 +1,16 @@
-// The program as a process: it starts, and SIGTERM or SIGINT end it like the exit
-// command (boxes saved, exit code 0) even while its workers sleep or wait.
+// The program as a process: it starts, SIGTERM or SIGINT end it like the exit command
+// (boxes saved, exit code 0) even while its workers sleep or wait, and --help and
+// --version answer without a display.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "tests/support/TestEnv.h"
@@ -62,6 +67,26 @@ int WaitExit(pid_t pid, int ms) {
   return -1;
 }
 
+// Runs the program with exactly env (nothing inherited) and its stdout going to outPath;
+// the exit status, or -1 when it did not end within 10 s.
+int RunWithOnly(const std::vector<std::string>& env, const std::vector<std::string>& args,
+                const std::string& outPath) {
+  std::vector<std::string> store = env, argvStore = {Program()};
+  argvStore.insert(argvStore.end(), args.begin(), args.end());
+  std::vector<char*> envp, argv;
+  for (auto& e : store) envp.push_back(e.data());
+  for (auto& a : argvStore) argv.push_back(a.data());
+  envp.push_back(nullptr);
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, Program().c_str(), &files, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&files);
+  return rc == 0 ? WaitExit(pid, 10000) : -1;
+}
+
 std::string Folder(const char* name) {
   const std::string folder = MakeTestFolder(name, false);
   WriteFile(folder + "/Services.ini",
@@ -110,6 +135,44 @@ TEST(ProcessStart, StartsWithoutAnyFontConfiguration) {
   EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the program must still be running";
   kill(pid, SIGTERM);
   EXPECT_EQ(WaitExit(pid, 5000), 0);
+}
+
+// --help and --version answer on stdout and end at once, with no display and before any
+// settings folder is made: a home whose folders do not exist yet stays empty.
+TEST(ProcessStart, HelpAndVersionPrintAndEndBeforeAnythingElse) {
+  const std::string kHelp =
+      "(-background|--help|--version|PLUMFINCH_CONFIG_DIR|PLUMFINCH_POLL_INTERVAL_MS|"
+      "PLUMFINCH_DEBUG_LOG|PLUMFINCH_CORE_DUMPS|XDG_CONFIG_HOME)";
+  const struct {
+    std::vector<std::string> args;
+    std::string pattern;  // the whole output matches it
+    int mentions;         // distinct matches of kHelp in the output
+  } cases[] = {
+      {{"--version"}, "Plumfinch \\d+\\.\\d+(\\.\\d+)?\n", 0},
+      {{"--help"}, "Usage: plumfinch [\\s\\S]*", 8},
+      {{"-x", "--help", "-background"}, "Usage: plumfinch [\\s\\S]*", 8},
+      {{"--version", "--help"}, "Plumfinch [^\n]*\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " ... " + c.args.back());
+    const std::string folder = MakeTestFolder("help", false);
+    const std::string home = folder + "/home";
+    std::filesystem::create_directory(home);
+    const int status =
+        RunWithOnly({"PATH=/usr/bin:/bin", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+                     "PLUMFINCH_CONFIG_DIR=" + home + "/settings"},
+                    c.args, folder + "/out");
+    EXPECT_EQ(status, 0);
+    const std::string out = ReadFile(folder + "/out");
+    EXPECT_TRUE(std::regex_match(out, std::regex(c.pattern))) << out;
+    std::set<std::string> named;
+    const std::regex option(kHelp);
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), option);
+         it != std::sregex_iterator(); ++it)
+      named.insert(it->str());
+    EXPECT_EQ(named.size(), size_t(c.mentions)) << out;
+    EXPECT_TRUE(std::filesystem::is_empty(home)) << "nothing may be created";
+  }
 }
 
 }  // namespace

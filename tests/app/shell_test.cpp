@@ -300,18 +300,34 @@ TEST_F(ShellTest, WindowEndsPromptlyWithWorkersSleepingInLoops) {
 
 class BadSettingsTest : public ShellTest {};
 
-TEST_F(BadSettingsTest, CorruptBinaryOrHugeFileStartsWithDefaultsAndIsNotChangedByReading) {
+TEST_F(BadSettingsTest, CorruptBinaryOrHugeFileStartsWithDefaultsAndIsNeverWrittenInto) {
   std::string binary(4096, '\0');
   for (size_t i = 0; i < binary.size(); ++i) binary[i] = char((i * 131 + 7) & 0xFF);
   std::string huge(10u << 20, 'x');
   huge.replace(0, 30, "[Plumfinch]\r\nQQName=big\r\n");
-  for (const std::string& content :
-       {binary, huge, std::string("QQName=\xff\xfe\r\n[Plumfinch\r\n==\r\n")}) {
-    WriteFile(SettingsPath(), content);
+  const struct {
+    std::string content;
+    bool keptAside;  // not text: renamed aside; the others are not changed by reading
+  } cases[] = {{binary, true},
+               {huge, false},
+               {std::string("QQName=\xff\xfe\r\n[Plumfinch\r\n==\r\n"), false}};
+  for (const auto& c : cases) {
+    ResetSettingsNotices();
+    WriteFile(SettingsPath(), c.content);
     CMainDlg* dlg = harness.OpenWindow();
     EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_SEND_TO_TWITTER), BST_UNCHECKED);
+    const std::string log = dlg->GetDlgItemText(IDC_STATUS_LOG);
     harness.CloseWindow();
-    EXPECT_EQ(ReadFile(SettingsPath()), content) << "reading must not change the file";
+    if (!c.keptAside) {
+      EXPECT_EQ(ReadFile(SettingsPath()), c.content) << "reading must not change the file";
+      continue;
+    }
+    const std::string line = "-Setting.ini is not a text file: it is kept as " + folder + "/";
+    const size_t at = log.find(line);
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string name = log.substr(at + line.size(), log.find(',', at) - at - line.size());
+    EXPECT_EQ(name.rfind("Setting.ini.unreadable-", 0), 0u) << name;
+    EXPECT_EQ(ReadFile(folder + "/" + name), c.content) << "kept byte for byte";
   }
 }
 

@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 
 #include "app/MainDlg.h"
+#include "bind/VerifyCodeDlg.h"
 #include "net/TextOps.h"
 #include "res/Resource.h"
 #include "settings/Profile.h"
@@ -302,6 +306,48 @@ TEST_F(BindingTest, VerificationCodeDialog) {
   User(EAnswer::Enter);
   Bind(kSina);
   EXPECT_EQ(LogLines(harness.Window()).back(), "绑定成功(新浪用户)!");
+}
+
+// The code field has the focus when the dialog opens, so a pasted code lands in it and
+// Enter sends it; and it shows a whole Mastodon code: 43 characters of A-Z, a-z, 0-9,
+// "-" and "_", here all of the widest of them.
+TEST(VerifyCodeDialog, APastedCodeLandsInTheFieldWhichShowsItWhole) {
+  CAppHarness harness;
+  CVerifyCodeDlg dlg;
+  QString code;
+  QTimer::singleShot(0, &dlg, [&] {
+    auto* edit = dlg.findChild<QLineEdit*>("ctrl_1001");
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(dlg.focusWidget(), edit);
+
+    const QFontMetrics metrics(edit->font());
+    QChar widest = 'A';
+    for (QChar c :
+         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"))
+      if (metrics.horizontalAdvance(c) > metrics.horizontalAdvance(widest)) widest = c;
+    code = QString(43, widest);
+    QStyleOptionFrame frame;
+    frame.initFrom(edit);
+    frame.rect = edit->rect();
+    frame.lineWidth = edit->hasFrame()
+                          ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit)
+                          : 0;
+    // Inside its frame a line edit keeps a margin of 2 pixels on either side of the text.
+    const int visible =
+        edit->style()->subElementRect(QStyle::SE_LineEditContents, &frame, edit).width() - 4;
+    EXPECT_LE(metrics.horizontalAdvance(code), visible)
+        << "the field is " << edit->width() << " px";
+
+    QApplication::clipboard()->setText(code);
+    QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier);
+    QApplication::sendEvent(dlg.focusWidget(), &paste);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(dlg.focusWidget(), &enter);
+  });
+  QTimer::singleShot(10000, &dlg, [&] { dlg.EndDialog(IDCANCEL); });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.m_strVerifyCode, code.toStdString());
+  EXPECT_TRUE(harness.Messages().empty());
 }
 
 TEST_F(BindingTest, MissingFieldsInTheAnswers) {

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <regex>
 #include <vector>
 
 #include "net/ServiceHosts.h"
@@ -105,6 +106,51 @@ TEST(SizeLimit, AWriteThatWouldOutgrowTheReaderIsRefusedOnce) {
   EXPECT_EQ(notices.Count("grow past 1 MB"), 1);
   ProfileString(true, "QQName", "fits", "");
   EXPECT_EQ(ProfileString(false, "QQName", "", "d"), "fits") << "a write that fits is saved";
+}
+
+TEST(NotText, AFileThatIsNotTextIsKeptAsideAndTheSettingsStartAfresh) {
+  using namespace std::string_literals;
+  std::string noise;
+  for (int i = 0; i < 5000; ++i) noise.push_back(static_cast<char>((i * 7919) % 256));
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"binary noise", noise},
+      {"UTF-16 LE with a surrogate cut off", "\xFF\xFE[\0P\0]\0\n\0\x3D\xD8"s},
+      {"UTF-16 without a byte-order mark", "[\0P\0]\0\n\0k\0=\0v\0"s},
+  };
+  const std::regex asideName(R"(Setting\.ini\.unreadable-\d{8}-\d{6})");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = FreshSettingsFolder("not-text");
+    Notices notices;
+    Spit(SettingsPath(), c.bytes);
+    fs::permissions(SettingsPath(), fs::perms(0640));
+    PrepareSettingsAtStart();  // reads the proxy keys
+
+    const std::vector<std::string> names = Entries(dir);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(std::regex_match(names[0], asideName)) << names[0];
+    const std::string aside = dir + "/" + names[0];
+    EXPECT_EQ(Slurp(aside), c.bytes) << "kept byte for byte";
+    EXPECT_EQ(FileMode(aside), 0600u);
+    EXPECT_EQ(notices.Lines(),
+              std::vector<std::string>{"Setting.ini is not a text file: it is kept as " + aside +
+                                       ", and the settings start afresh."});
+
+    EXPECT_EQ(ProfileString(false, "QQName", "", "d"), "d");
+    ProfileString(true, "QQName", "x", "");
+    EXPECT_EQ(Slurp(SettingsPath()), "[Plumfinch]\r\nQQName=x\r\n") << "a fresh file";
+    EXPECT_EQ(Slurp(aside), c.bytes);
+
+    // Another one in the same second gets a name of its own, and the first stays.
+    Spit(SettingsPath(), c.bytes);
+    ProfileString(true, "QQName", "y", "");
+    EXPECT_EQ(Entries(dir).size(), 3u);
+    EXPECT_EQ(Slurp(aside), c.bytes);
+    EXPECT_EQ(notices.Lines().size(), 2u);
+  }
 }
 
 TEST(Modes, SettingsFileBecomes0600AndCreatedFoldersAre0700) {

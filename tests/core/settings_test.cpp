@@ -1,5 +1,5 @@
-// The settings file: reading files written by hand or by Windows, in-place writes,
-// atomic replacement, hostile files, and where the file lives.
+// The settings file: reading files written by hand or by Windows (UTF-16 included),
+// in-place writes, atomic replacement, hostile files, and where the file lives.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -26,6 +26,17 @@ size_t FilesIn(const std::string& folder) {
     ++n;
   }
   return n;
+}
+
+// The bytes of a UTF-16 file: its byte-order mark, then units in that byte order.
+std::string Utf16(const std::u16string& units, bool little) {
+  std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t unit : units) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += little ? low : high;
+    bytes += little ? high : low;
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -108,6 +119,81 @@ TEST(Settings, ReadsAWindowsFileWrittenByHand) {
   EXPECT_EQ(ReadText("a line without equals", "d"), "d");
 }
 
+TEST(Settings, Utf16FilesAreReadAndWrittenBackInTheirOwnEncoding) {
+  struct SCase {
+    const char* what;
+    std::u16string before;  // the file's text
+    const char* key;
+    const char* oldValue;  // what the key reads as first ("" when missing)
+    const char* newValue;
+    std::u16string after;
+  };
+  const SCase cases[] = {
+      {"a key replaced in place, CJK and an emoji kept",
+       u"; 设置 😀\r\n[Plumfinch]\r\nQQName=张三\r\nSinaName=x\r\n", "QQName", "张三", "李四",
+       u"; 设置 😀\r\n[Plumfinch]\r\nQQName=李四\r\nSinaName=x\r\n"},
+      {"a key added to the section, LF endings kept", u"[Other]\nk=v\n[plumfinch]\nA=1\n[Z]\n",
+       "MastodonName", "", "@用户@mastodon.example",
+       u"[Other]\nk=v\n[plumfinch]\nA=1\nMastodonName=@用户@mastodon.example\n[Z]\n"},
+      {"an empty file (only the mark) gets the section", u"", "AlertAtMe", "", "1",
+       u"[Plumfinch]\r\nAlertAtMe=1\r\n"},
+  };
+  for (const SCase& c : cases) {
+    for (bool little : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (little ? ", LE" : ", BE"));
+      FreshSettingsFolder("utf16");
+      Spit(SettingsPath(), Utf16(c.before, little));
+      EXPECT_EQ(ReadText(c.key), c.oldValue);
+      ProfileString(true, c.key, c.newValue, "");
+      EXPECT_EQ(Slurp(SettingsPath()), Utf16(c.after, little));
+      EXPECT_EQ(FileMode(SettingsPath()), 0600u);
+      EXPECT_EQ(ReadText(c.key), c.newValue);
+    }
+  }
+}
+
+TEST(Settings, OnlyZeroBytesAndBrokenUtf16AreNotText) {
+  struct SCase {
+    const char* what;
+    std::string bytes;
+    bool text;
+    EIniEncoding encoding;
+    std::string decoded;
+  };
+  using namespace std::string_literals;
+  const SCase cases[] = {
+      {"GBK bytes, not UTF-8", "[Plumfinch]\nQQName=\xD5\xC5\xC8\xFD\n", true, EIniEncoding::Bytes,
+       "[Plumfinch]\nQQName=\xD5\xC5\xC8\xFD\n"},
+      {"UTF-8 with its mark", "\xEF\xBB\xBF[A]", true, EIniEncoding::Bytes, "\xEF\xBB\xBF[A]"},
+      {"UTF-16 LE, only the mark", "\xFF\xFE", true, EIniEncoding::Utf16Le, ""},
+      {"UTF-16 BE, a surrogate pair", "\xFE\xFF\xD8\x3D\xDE\x00"s, true, EIniEncoding::Utf16Be,
+       "\xF0\x9F\x98\x80"},
+      {"a zero byte in UTF-8", "[A]\nk=a\0b\n"s, false, EIniEncoding::Bytes, ""},
+      {"UTF-16 without its mark", "[\0A\0]\0"s, false, EIniEncoding::Bytes, ""},
+      {"UTF-16 LE of odd length", "\xFF\xFE[\0A"s, false, EIniEncoding::Bytes, ""},
+      {"UTF-16 LE, a high surrogate at the end", "\xFF\xFEk\0\x3D\xD8"s, false, EIniEncoding::Bytes,
+       ""},
+      {"UTF-16 BE, a high surrogate before a letter", "\xFE\xFF\xD8\x3D\0k"s, false,
+       EIniEncoding::Bytes, ""},
+      {"UTF-16 BE, a low surrogate alone", "\xFE\xFF\xDE\x00"s, false, EIniEncoding::Bytes, ""},
+      {"UTF-16 LE holding U+0000", "\xFF\xFEk\0\0\0"s, false, EIniEncoding::Bytes, ""},
+      {"UTF-32 LE", "\xFF\xFE\0\0k\0\0\0"s, false, EIniEncoding::Bytes, ""},
+  };
+  for (const SCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text = "left over";
+    EIniEncoding encoding = EIniEncoding::Utf16Be;
+    EXPECT_EQ(IniDecode(c.bytes, text, encoding), c.text);
+    EXPECT_EQ(encoding, c.encoding);
+    EXPECT_EQ(text, c.decoded);
+    if (c.text) {
+      EXPECT_EQ(IniEncode(text, encoding), c.bytes) << "written back as it came";
+    }
+  }
+  // Bytes that are not UTF-8 cannot be told in UTF-16; they become U+FFFD.
+  EXPECT_EQ(IniEncode("a\xFF", EIniEncoding::Utf16Le), "\xFF\xFE\x61\0\xFD\xFF"s);
+}
+
 TEST(Settings, WritesReplaceTheKeyLineAndKeepEveryOtherByte) {
   FreshSettingsFolder("inplace");
   const std::string before =
@@ -182,9 +268,10 @@ TEST(Settings, AFailedWriteLeavesTheOldFileIntact) {
 
 TEST(Settings, HostileFilesNeverCrashAndAreNeverDestroyed) {
   FreshSettingsFolder("hostile");
-  // Binary noise, zero bytes included: readable but holds no keys.
+  // Binary noise without zero bytes (a file in some code page may look like that):
+  // readable text that holds no keys. Noise with zero bytes is kept aside (hardening_test).
   std::string noise;
-  for (int i = 0; i < 5000; ++i) noise.push_back(static_cast<char>((i * 7919) % 256));
+  for (int i = 0; i < 5000; ++i) noise.push_back(static_cast<char>((i * 7919) % 255 + 1));
   Spit(SettingsPath(), noise);
   EXPECT_EQ(ReadText("QQName", "d"), "d");
   EXPECT_EQ(Slurp(SettingsPath()), noise) << "reading must not change the file";
