@@ -6,9 +6,6 @@ include(GNUInstallDirs)
 set(_share ${CMAKE_INSTALL_DATADIR})
 set(_icons ${_share}/icons/hicolor)
 
-# The program's --version names the version the package carries.
-target_compile_definitions(plumfinch PRIVATE PLUMFINCH_VERSION="${PROJECT_VERSION}")
-
 install(TARGETS plumfinch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES res/help/usage.html DESTINATION ${_share}/plumfinch)
 install(FILES res/desktop/plumfinch.desktop DESTINATION ${_share}/applications)

@@ -241,9 +241,10 @@ TEST_F(PollTest, ClosingDoesNotWaitForAHangingPoll) {
       if (r.toObject().value("fault").toString() == "hang") return true;
     return false;
   }));
-  const auto started = std::chrono::steady_clock::now();
+  // The emulator holds a hung request until it is let go, so only the closing window's
+  // abort can end the poll: the close returning at all is the proof.
   harness.CloseWindow();
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(harness.Window(), nullptr);
 }
 
 TEST_F(PollTest, NoRequestWhileUnboundOrEveryOptionUnticked) {
