@@ -34,11 +34,61 @@ SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& pro
   QWBlogAnswer answer;
   SHttpAnswer out;
   if (BearerRequest(request.url.c_str(), request.method, request.bearer, request.headers,
-                    request.params, answer) != HTTP_RESULT_OK)
+                    request.params, answer) != HTTP_RESULT_OK) {
+    out.failure = answer.failure;
     return out;
+  }
   out.answered = true;
   out.status = answer.status;
   out.body = answer.body.substr(0, answer.body.find('\0'));
   out.retryAfterS = answer.retryAfterS;
   return out;
+}
+
+SHttpAnswer ExecuteSignedRequest(const std::string& url, EHttpMethod method, CWeiboParam params,
+                                 bool isTwitter, const CProxySettings& proxy) {
+  InstallDebugLog();
+  if (UsesProxy(proxy.range, isTwitter)) params.SetProxy(proxy.type, proxy.address, proxy.port);
+  QWBlogAnswer answer;
+  SHttpAnswer out;
+  if (SignedRequest(url.c_str(), method, std::move(params), answer) != HTTP_RESULT_OK) {
+    out.failure = answer.failure;
+    return out;
+  }
+  out.answered = true;
+  out.status = answer.status;
+  // The answer is text: it ends at its first zero byte.
+  out.body = ConvertCodePage(answer.body.substr(0, answer.body.find('\0')), CP_UTF8, CP_ACP);
+  return out;
+}
+
+std::string FailureReason(const SHttpAnswer& answer) {
+  if (answer.answered)
+    return answer.status >= 200 && answer.status < 300 ? std::string()
+                                                       : "HTTP " + std::to_string(answer.status);
+  switch (answer.failure) {
+    case EQWBlogFailure::None:
+      return {};
+    case EQWBlogFailure::BadRequest:
+      return "地址无效";
+    case EQWBlogFailure::Picture:
+      return "图片无法读取(不存在、不是普通文件或太大)";
+    case EQWBlogFailure::NotFound:
+      return "找不到服务器";
+    case EQWBlogFailure::Refused:
+      return "服务器拒绝连接";
+    case EQWBlogFailure::Proxy:
+      return "代理服务器连接失败";
+    case EQWBlogFailure::Tls:
+      return "安全连接(TLS)失败";
+    case EQWBlogFailure::TimedOut:
+      return "连接超时";
+    case EQWBlogFailure::ConnectionLost:
+      return "连接中断，没有收到回应";
+    case EQWBlogFailure::TooLarge:
+      return "服务器的回应过大";
+    case EQWBlogFailure::Aborted:
+      return "程序正在退出，请求已取消";
+  }
+  return {};
 }

@@ -40,5 +40,15 @@ struct SHttpAnswer {
   long status = 0;
   std::string body;
   long retryAfterS = -1;
+  EQWBlogFailure failure = EQWBlogFailure::None;  // why no answer arrived
 };
 SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& proxy);
+
+// ExecuteServiceRequest with the whole outcome: the status and the body (ANSI text, cut at
+// a zero byte) of any answer, or why none arrived.
+SHttpAnswer ExecuteSignedRequest(const std::string& url, EHttpMethod method, CWeiboParam params,
+                                 bool isTwitter, const CProxySettings& proxy);
+
+// A short, plain reason for a failed request, for a status-log line: why no answer
+// arrived, or the HTTP status of an answer that is not a success.
+std::string FailureReason(const SHttpAnswer& answer);

@@ -18,10 +18,18 @@ SPostRequest MakePostRequest(const SServiceRow& row, CWeiboParam params, const s
   return request;
 }
 
-SPostOutcome ReadPostAnswer(const SServiceRow& row, const std::string& response) {
+SPostOutcome ReadPostAnswer(const SServiceRow& row, const SHttpAnswer& answer) {
   SPostOutcome outcome;
-  outcome.accepted = row.post.readAnswer(row, response, outcome.lines);
+  outcome.accepted = row.post.readAnswer(row, answer, outcome.lines);
   return outcome;
+}
+
+SPostOutcome ReadPostAnswer(const SServiceRow& row, const std::string& body) {
+  SHttpAnswer answer;
+  answer.answered = true;
+  answer.status = 200;
+  answer.body = body;
+  return ReadPostAnswer(row, answer);
 }
 
 bool CheckPost(CSession& session, const SServiceRow& row, const std::string& text,
@@ -40,9 +48,9 @@ bool PostStatus(CSession& session, const SServiceRow& row, const std::string& te
   // has answered it is still "127.0.0.1".
   const std::string clientIp = row.post.usesClientIp ? session.ClientIp() : std::string();
   const SPostRequest request = MakePostRequest(row, std::move(params), text, picture, clientIp);
-  const std::string response =
-      session.Request(request.url, EHttpMethod_Post, request.params, request.proxyPicked);
-  const SPostOutcome outcome = ReadPostAnswer(row, response);
+  const SHttpAnswer answer =
+      session.SignedRequest(request.url, EHttpMethod_Post, request.params, request.proxyPicked);
+  const SPostOutcome outcome = ReadPostAnswer(row, answer);
   for (const std::string& line : outcome.lines) session.Log(line);
   return outcome.accepted;
 }
@@ -52,6 +60,13 @@ void PostToTickedServices(CSession& session, const std::vector<const SServiceRow
   if (session.IsClosing()) return;
   if (text.empty()) {
     session.ShowMessage("微博内容不能为空!");
+    return;
+  }
+  // Every service takes the status as C text, which would end at the zero: what went out
+  // would be cut, and be reported as posted.
+  if (text.find('\0') != std::string::npos) {
+    session.ShowMessage(
+        "微博内容中含有空字符(NUL)，无法发送。\r\n\r\n请删除后再发送，本次没有发出任何内容。");
     return;
   }
   // A service with limits of its own (a server's status length) is asked first: a status

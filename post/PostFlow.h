@@ -21,13 +21,16 @@ struct SPostRequest {
 SPostRequest MakePostRequest(const SServiceRow& row, CWeiboParam params, const std::string& text,
                              const std::string& picture, const std::string& clientIp);
 
-// The outcome of a posting answer ("" when the request failed) and the status-log lines
-// that report it, in order (the "sending" line is not among them).
+// The outcome of a posting answer and the status-log lines that report it, in order (the
+// "sending" line is not among them). A post is accepted only from a whole, valid answer
+// with a success status.
 struct SPostOutcome {
   bool accepted = false;
   std::vector<std::string> lines;
 };
-SPostOutcome ReadPostAnswer(const SServiceRow& row, const std::string& response);
+SPostOutcome ReadPostAnswer(const SServiceRow& row, const SHttpAnswer& answer);
+// The same for a body that arrived with status 200.
+SPostOutcome ReadPostAnswer(const SServiceRow& row, const std::string& body);
 
 // Whether the status may go to the row's service (a service with limits of its own asks
 // its server); false with the message to show.

@@ -171,6 +171,7 @@ namespace {
 // What the trace of one request reports besides its result.
 struct TraceInfo {
   long status = 0;
+  EQWBlogFailure failure = EQWBlogFailure::None;
   std::string error;  // libcurl's error text, or what went wrong before sending
   size_t bytesIn = 0, bytesOut = 0;
 };
@@ -218,6 +219,36 @@ size_t ReadHeader(char* ptr, size_t size, size_t count, void* user) {
   }
   if (seconds >= 0) *retryAfter = std::min<long>(seconds, 86400);
   return n;
+}
+
+// What a libcurl failure means to the user.
+EQWBlogFailure FailureOf(CURLcode rc, const Transfer& transfer, bool viaProxy) {
+  if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) return EQWBlogFailure::TooLarge;
+  if (rc == CURLE_ABORTED_BY_CALLBACK)
+    return transfer.stalled ? EQWBlogFailure::TimedOut : EQWBlogFailure::Aborted;
+  switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+      return EQWBlogFailure::TimedOut;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_PROXY:
+      return EQWBlogFailure::Proxy;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return EQWBlogFailure::NotFound;
+    case CURLE_COULDNT_CONNECT:
+      return viaProxy ? EQWBlogFailure::Proxy : EQWBlogFailure::Refused;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_USE_SSL_FAILED:
+      return EQWBlogFailure::Tls;
+    default:
+      return EQWBlogFailure::ConnectionLost;
+  }
 }
 
 // Sends a request made by BuildWireRequest or BuildBearerRequest; params gives the proxy
@@ -334,11 +365,15 @@ HTTP_RESULTCODE SendRequest(const qwblog::WireRequest& wire, const CWeiboParam& 
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &info.status);
   if (rc != CURLE_OK) {
     info.error = errorText[0] ? errorText : curl_easy_strerror(rc);
+    info.failure = FailureOf(rc, transfer, params.HasProxy());
     if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) return HTTP_RESULT_TOO_LARGE;
     if (rc == CURLE_ABORTED_BY_CALLBACK && !transfer.stalled) return HTTP_RESULT_ABORTED;
     return HTTP_RESULT_TRANSPORT;
   }
-  if (info.status <= 0) return HTTP_RESULT_TRANSPORT;
+  if (info.status <= 0) {
+    info.failure = EQWBlogFailure::ConnectionLost;
+    return HTTP_RESULT_TRANSPORT;
+  }
   return HTTP_RESULT_OK;
 }
 
@@ -379,29 +414,81 @@ void Trace(const char* url, EHttpMethod method, HTTP_RESULTCODE result, const Tr
 
 void QWBlogSetTraceHook(QWBlogTraceHook hook) { g_traceHook = hook; }
 
+namespace {
+
+// The failure of a request that was refused before anything was sent.
+EQWBlogFailure FailureBeforeSending(HTTP_RESULTCODE result) {
+  switch (result) {
+    case HTTP_RESULT_BAD_ARGUMENT:
+      return EQWBlogFailure::BadRequest;
+    case HTTP_RESULT_FILE_ERROR:
+      return EQWBlogFailure::Picture;
+    case HTTP_RESULT_ABORTED:
+      return EQWBlogFailure::Aborted;
+    default:
+      return EQWBlogFailure::ConnectionLost;
+  }
+}
+
+// Builds, sends and traces one request; on HTTP_RESULT_OK the body stays in transfer.
+template <class TBuild>
+HTTP_RESULTCODE Perform(const char* url, EHttpMethod method, const CWeiboParam& params,
+                        TBuild build, Transfer& transfer, TraceInfo& info, long* retryAfter) {
+  QWBlogGlobalInit();
+  const auto start = std::chrono::steady_clock::now();
+  qwblog::WireRequest wire;
+  HTTP_RESULTCODE result = build(wire);
+  PrepareTransfer(transfer, params);
+  if (result == HTTP_RESULT_OK) {
+    result = SendRequest(wire, params, transfer, info, retryAfter);
+  } else {
+    info.failure = FailureBeforeSending(result);
+  }
+  Trace(url, method, result, info, start);
+  return result;
+}
+
+}  // namespace
+
 HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam params, char*& data,
                             int& length) {
   data = nullptr;
   length = 0;
-  QWBlogGlobalInit();
-  const auto start = std::chrono::steady_clock::now();
   TraceInfo info;
-  qwblog::WireRequest wire;
-  HTTP_RESULTCODE result = qwblog::BuildWireRequest(url, method, params, wire);
   Transfer transfer;
-  PrepareTransfer(transfer, params);
-  if (result == HTTP_RESULT_OK) result = SendRequest(wire, params, transfer, info, nullptr);
+  HTTP_RESULTCODE result = Perform(
+      url, method, params,
+      [&](qwblog::WireRequest& wire) {
+        return qwblog::BuildWireRequest(url, method, params, wire);
+      },
+      transfer, info, nullptr);
   if (result == HTTP_RESULT_OK) {
     if (!transfer.data) transfer.data = static_cast<char*>(std::malloc(1));
-    if (transfer.data) {
-      transfer.data[transfer.size] = '\0';
-      length = static_cast<int>(transfer.size);
-      data = transfer.Release();
-    } else {
-      result = HTTP_RESULT_TRANSPORT;
-    }
+    if (!transfer.data) return HTTP_RESULT_TRANSPORT;
+    transfer.data[transfer.size] = '\0';
+    length = static_cast<int>(transfer.size);
+    data = transfer.Release();
   }
-  Trace(url, method, result, info, start);
+  return result;
+}
+
+HTTP_RESULTCODE SignedRequest(const char* url, EHttpMethod method, CWeiboParam params,
+                              QWBlogAnswer& answer) {
+  answer = QWBlogAnswer();
+  TraceInfo info;
+  Transfer transfer;
+  HTTP_RESULTCODE result = Perform(
+      url, method, params,
+      [&](qwblog::WireRequest& wire) {
+        return qwblog::BuildWireRequest(url, method, params, wire);
+      },
+      transfer, info, nullptr);
+  if (result == HTTP_RESULT_OK) {
+    answer.status = info.status;
+    if (transfer.data) answer.body.assign(transfer.data, transfer.size);
+  } else {
+    answer.failure = info.failure;
+  }
   return result;
 }
 
@@ -409,21 +496,22 @@ HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::st
                               const QWBlogHeaders& headers, CWeiboParam params,
                               QWBlogAnswer& answer) {
   answer = QWBlogAnswer();
-  QWBlogGlobalInit();
-  const auto start = std::chrono::steady_clock::now();
   TraceInfo info;
-  qwblog::WireRequest wire;
-  HTTP_RESULTCODE result = qwblog::BuildBearerRequest(url, method, bearer, headers, params, wire);
   Transfer transfer;
-  PrepareTransfer(transfer, params);
   long retryAfter = -1;
-  if (result == HTTP_RESULT_OK) result = SendRequest(wire, params, transfer, info, &retryAfter);
+  HTTP_RESULTCODE result = Perform(
+      url, method, params,
+      [&](qwblog::WireRequest& wire) {
+        return qwblog::BuildBearerRequest(url, method, bearer, headers, params, wire);
+      },
+      transfer, info, &retryAfter);
   if (result == HTTP_RESULT_OK) {
     answer.status = info.status;
     if (transfer.data) answer.body.assign(transfer.data, transfer.size);
     answer.retryAfterS = retryAfter;
+  } else {
+    answer.failure = info.failure;
   }
-  Trace(url, method, result, info, start);
   return result;
 }
 

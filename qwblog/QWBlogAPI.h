@@ -22,6 +22,21 @@ enum : HTTP_RESULTCODE {
   HTTP_RESULT_ABORTED = 5,       // the caller's abort flag was raised
 };
 
+// Why a request got no answer, in terms a user can act on.
+enum class EQWBlogFailure {
+  None,
+  BadRequest,      // unusable URL or method
+  Picture,         // the picture could not be read (missing, not a regular file, too big)
+  NotFound,        // the server's (or the proxy's) name does not resolve
+  Refused,         // the server refused the connection
+  Proxy,           // the proxy refused or failed
+  Tls,             // the secure connection failed (certificate, handshake)
+  TimedOut,        // no answer in time
+  ConnectionLost,  // the connection broke, or the server closed it without an answer
+  TooLarge,        // the answer exceeded the size cap
+  Aborted,         // the caller's abort flag was raised
+};
+
 // Reserved parameter names: they carry the consumer and token pairs that sign the
 // request and are never sent as parameters.
 extern const char* const QWB_CUSTOM_KEY;     // "strCustomKey"
@@ -82,10 +97,16 @@ struct QWBlogAnswer {
   long status = 0;        // the HTTP status
   std::string body;       // as received (it may contain zero bytes)
   long retryAfterS = -1;  // the Retry-After header in seconds (0 .. 86400), -1 when absent
+  EQWBlogFailure failure = EQWBlogFailure::None;  // why no answer arrived
 };
 // HTTP_RESULT_OK when an answer arrived, whatever its status; answer is filled then.
 HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::string& bearer,
                               const QWBlogHeaders& headers, CWeiboParam params,
+                              QWBlogAnswer& answer);
+
+// SyncRequest's signed request with its whole outcome: on HTTP_RESULT_OK the status and
+// the body (as received) in answer, whatever the status; otherwise answer.failure.
+HTTP_RESULTCODE SignedRequest(const char* url, EHttpMethod method, CWeiboParam params,
                               QWBlogAnswer& answer);
 
 // Library-wide settings; safe to change between requests from any thread.

@@ -23,9 +23,10 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
 }
 
 // Reads a whole regular file; false when it is missing, not a regular file, unreadable
-// or larger than kMaxUploadBytes.
+// or larger than kMaxUploadBytes. The file is opened without blocking, so a FIFO or a
+// device named as the picture is refused at once instead of waiting for a writer.
 bool ReadWholeFile(const std::string& path, std::string& out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return false;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||

@@ -44,55 +44,20 @@ constexpr SHostDef kSuggestedServer = {"Mastodon", "mastodon.social"};
 constexpr int kMediaWaitMs = 60000;  // how long a picture may take to be processed
 constexpr int kMediaCheckMs = 1000;
 constexpr int kMaxBackoffMs = 15 * 60 * 1000;
-constexpr int kMaxDepth = 64;
-
-// Answers are parsed only when their nesting stays shallow: a hostile answer of a few
-// megabytes of brackets must not cost the parser (or the value's destruction) a deep
-// recursion.
-bool ShallowEnough(const std::string& text) {
-  int depth = 0;
-  bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > kMaxDepth) return false;
-    } else if (c == ']' || c == '}') {
-      --depth;
-    }
-  }
-  return true;
-}
-
-Json Parse(const std::string& text) {
-  if (!ShallowEnough(text)) return Json();
-  Json value = Json::parse(text, nullptr, false);
-  return value.is_discarded() ? Json() : value;
-}
+// Answers are parsed by the shared reader, which refuses nesting no real answer has.
+Json Parse(const std::string& text) { return ParseJson(text); }
 
 // A member that is text (ids may come as numbers from some servers).
-std::string Text(const Json& object, const char* name) {
-  if (!object.is_object()) return {};
-  const auto it = object.find(name);
-  if (it == object.end()) return {};
-  if (it->is_string()) return it->get<std::string>();
-  if (it->is_number_integer()) return std::to_string(it->get<long long>());
-  return {};
-}
+std::string Text(const Json& object, const char* name) { return JsonText(object, name); }
 
 // Why the server refused, for a message box or log line: its error description, its
 // error, or the HTTP status.
 std::string Reason(const SHttpAnswer& answer) {
-  if (!answer.answered) return {};
+  if (!answer.answered) return FailureReason(answer);
   const Json body = Parse(answer.body);
   std::string why = Text(body, "error_description");
   if (why.empty()) why = Text(body, "error");
+  if (why.empty() && answer.status >= 200 && answer.status < 300) why = "服务器的回应无法识别";
   if (why.empty()) why = "HTTP " + std::to_string(answer.status);
   return LogSafeText(why, 200);
 }
@@ -255,6 +220,8 @@ SBindOutcome BindMastodon(const SServiceRow&, CSession& session) {
 bool CheckMastodonPost(const SServiceRow& row, CSession& session, const std::string& text,
                        std::string& message) {
   const SAccountSnapshot account = session.Account(row);
+  // The check asks the server, which may take a while: the user sees what is going on.
+  session.Log("正在检查Mastodon服务器允许的字数...");
   const SHttpAnswer answer =
       session.Http(Request(account.server, "/api/v1/instance", EHttpMethod_Get));
   // Without an answer the usual limit holds; the post itself will say what went wrong.
@@ -276,7 +243,9 @@ std::string UploadPicture(const SAccountSnapshot& account, CSession& session,
   SHttpAnswer answer = session.Http(upload);
   std::string id = Text(Parse(answer.body), "id");
   if ((answer.status != 200 && answer.status != 202) || id.empty()) {
-    why = answer.answered ? "图片上传失败(" + Reason(answer) + ")" : "图片上传失败";
+    // A server that is gone or a picture that cannot be read is named as such; a refusal
+    // of the picture says the server's reason.
+    why = answer.answered ? "图片上传失败(" + Reason(answer) + ")" : Reason(answer);
     return {};
   }
   // 202: still being processed; the media's own address says 206 until it is done.

@@ -64,16 +64,95 @@ void AddStatusParam(CWeiboParam& params, const std::string& text, bool, const st
   params.AddParam("status", text.c_str());
 }
 
-bool ReadStatusPost(const SServiceRow& row, const std::string& answer,
-                    std::vector<std::string>& lines) {
-  const bool accepted = ContainsText(answer, "created_at");
-  lines = {accepted ? row.post.successLine : row.post.failureLine};
-  return accepted;
+namespace {
+
+constexpr int kMaxDepth = 64;
+
+bool ShallowEnough(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxDepth) return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
 }
 
-bool ReadStatusPostOrRepeat(const SServiceRow& row, const std::string& answer,
+// The answer's status, its body and the text a failure logs.
+bool ReadStatusAnswer(const SServiceRow& row, const SHttpAnswer& answer,
+                      std::vector<std::string>& lines, std::string& why) {
+  const SPostAnswer post = ReadPostJson(answer);
+  const nlohmann::json& body = post.body;
+  const bool hasDate = body.is_object() && body.contains("created_at") &&
+                       body["created_at"].is_string() &&
+                       !body["created_at"].get<std::string>().empty();
+  if (post.ok && hasDate && !JsonText(body, "id").empty()) {
+    lines = {row.post.successLine};
+    return true;
+  }
+  why = post.why;
+  const std::string error = JsonText(body, "error");
+  if (!error.empty()) why = LogSafeText(error, 200);
+  if (why.empty()) why = "服务器的回应无法识别";
+  lines = {row.post.failureLine};
+  return false;
+}
+
+}  // namespace
+
+nlohmann::json ParseJson(const std::string& text) {
+  if (!ShallowEnough(text)) return nlohmann::json();
+  nlohmann::json value = nlohmann::json::parse(text, nullptr, false);
+  return value.is_discarded() ? nlohmann::json() : value;
+}
+
+std::string JsonText(const nlohmann::json& object, const char* name) {
+  if (!object.is_object()) return {};
+  const auto it = object.find(name);
+  if (it == object.end()) return {};
+  if (it->is_string()) return it->get<std::string>();
+  if (it->is_number_integer()) return std::to_string(it->get<long long>());
+  if (it->is_number_unsigned()) return std::to_string(it->get<unsigned long long>());
+  return {};
+}
+
+SPostAnswer ReadPostJson(const SHttpAnswer& answer) {
+  SPostAnswer post;
+  if (!answer.answered) {
+    post.why = FailureReason(answer);
+    return post;
+  }
+  post.body = ParseJson(answer.body);
+  post.why = FailureReason(answer);  // "" for a success status
+  if (post.why.empty() && !post.body.is_object()) post.why = "服务器的回应无法识别";
+  post.ok = post.why.empty();
+  return post;
+}
+
+bool ReadStatusPost(const SServiceRow& row, const SHttpAnswer& answer,
+                    std::vector<std::string>& lines) {
+  std::string why;
+  if (ReadStatusAnswer(row, answer, lines, why)) return true;
+  lines.push_back("原因:" + why);
+  return false;
+}
+
+bool ReadStatusPostOrRepeat(const SServiceRow& row, const SHttpAnswer& answer,
                             std::vector<std::string>& lines) {
-  if (ReadStatusPost(row, answer, lines)) return true;
-  if (ContainsText(answer, "repeated weibo text")) lines.push_back("原因: 微博内容重复!");
+  std::string why;
+  if (ReadStatusAnswer(row, answer, lines, why)) return true;
+  lines.push_back(ContainsText(answer.body, "repeated weibo text") ? "原因: 微博内容重复!"
+                                                                   : "原因:" + why);
   return false;
 }

@@ -2,8 +2,11 @@
 // the status log. Answers are untrusted: every reader copes with empty, cut, huge and
 // hostile text and then reports "not found".
 #pragma once
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include "net/ServiceRequest.h"
 
 // The value of a JSON string member: the text between the first pair of double quotes
 // after "name": ("" when absent). Escapes are left as they are.
@@ -24,6 +27,22 @@ int ReadJsonCount(const std::string& response, const std::string& key);
 // maxBytes bytes, so an answer can neither forge log lines nor flood the log.
 std::string LogSafeText(const std::string& text, size_t maxBytes = 512);
 
+// A JSON answer, parsed; null when it is not JSON or nests deeper than any real answer
+// (a few megabytes of brackets must not cost the parser a deep recursion).
+nlohmann::json ParseJson(const std::string& text);
+// A member that is text or an integer, as text; "" when absent or of another type.
+std::string JsonText(const nlohmann::json& object, const char* name);
+
+// A post's answer read whole. ok: a success status with a JSON object as its body. why:
+// a short reason for the log when it is not (no answer, an HTTP status, an answer that
+// cannot be read); a service's own error message may replace it.
+struct SPostAnswer {
+  bool ok = false;
+  nlohmann::json body;  // the parsed body, whatever the status (null when not JSON)
+  std::string why;
+};
+SPostAnswer ReadPostJson(const SHttpAnswer& answer);
+
 struct SServiceRow;
 class CWeiboParam;
 
@@ -32,9 +51,10 @@ class CWeiboParam;
 // The status as the parameter "status".
 void AddStatusParam(CWeiboParam& params, const std::string& text, bool withPicture,
                     const std::string& clientIp);
-// A post is accepted when the answer holds the new status, which carries "created_at".
-bool ReadStatusPost(const SServiceRow& row, const std::string& answer,
+// A post is accepted when the answer is the new status: a JSON object with its
+// "created_at" and its "id". A refusal logs the service's "error" or the reason.
+bool ReadStatusPost(const SServiceRow& row, const SHttpAnswer& answer,
                     std::vector<std::string>& lines);
 // The same, and a refusal of a text posted before is logged as its reason.
-bool ReadStatusPostOrRepeat(const SServiceRow& row, const std::string& answer,
+bool ReadStatusPostOrRepeat(const SServiceRow& row, const SHttpAnswer& answer,
                             std::vector<std::string>& lines);

@@ -12,7 +12,8 @@ const std::vector<const SServiceRow*>& ServiceRows() {
     std::vector<const SServiceRow*> list = {&kTencentRow, &kSinaRow, &kSohuRow, &kTwitterRow,
                                             &kMastodonRow};
     std::vector<const SHostDef*> hosts;
-    for (const SServiceRow* row : list) hosts.insert(hosts.end(), row->hosts.begin(), row->hosts.end());
+    for (const SServiceRow* row : list)
+      hosts.insert(hosts.end(), row->hosts.begin(), row->hosts.end());
     DeclareServiceHosts(hosts);
     return list;
   }();

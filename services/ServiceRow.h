@@ -12,6 +12,7 @@
 
 #include "net/Credentials.h"
 #include "net/ServiceHosts.h"
+#include "net/ServiceRequest.h"
 #include "qwblog/QWBlogAPI.h"
 
 class CSession;
@@ -99,8 +100,8 @@ struct SPostPlan {
   // Appends the service's own parameters after the consumer and access pairs.
   void (*addParams)(CWeiboParam& params, const std::string& text, bool withPicture,
                     const std::string& clientIp) = nullptr;
-  // Reads the answer ("" when the request failed): accepted or not, and the log lines.
-  bool (*readAnswer)(const SServiceRow& row, const std::string& answer,
+  // Reads the answer: accepted or not, and the log lines (with the reason of a failure).
+  bool (*readAnswer)(const SServiceRow& row, const SHttpAnswer& answer,
                      std::vector<std::string>& lines) = nullptr;
 };
 

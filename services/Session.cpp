@@ -99,6 +99,12 @@ std::string CSession::Request(const std::string& url, EHttpMethod method, CWeibo
   return ExecuteServiceRequest(url, method, std::move(params), proxyPicked, Proxy());
 }
 
+SHttpAnswer CSession::SignedRequest(const std::string& url, EHttpMethod method, CWeiboParam params,
+                                    bool proxyPicked) {
+  params.SetAbortFlag(&m_closing);
+  return ExecuteSignedRequest(url, method, std::move(params), proxyPicked, Proxy());
+}
+
 SHttpAnswer CSession::Http(SHttpRequest request) {
   request.params.SetAbortFlag(&m_closing);
   return ExecuteBearerRequest(std::move(request), Proxy());

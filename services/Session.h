@@ -86,6 +86,10 @@ class CSession {
   // and time.)
   virtual std::string Request(const std::string& url, EHttpMethod method, CWeiboParam params,
                               bool proxyPicked);
+  // The same request with its whole outcome: the status and body of any answer, or why
+  // none arrived.
+  virtual SHttpAnswer SignedRequest(const std::string& url, EHttpMethod method, CWeiboParam params,
+                                    bool proxyPicked);
   // One bearer-token request, the same way.
   virtual SHttpAnswer Http(SHttpRequest request);
 

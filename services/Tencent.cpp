@@ -19,18 +19,23 @@ void AddTencentPostParams(CWeiboParam& params, const std::string& text, bool,
   params.AddParam("clientip", clientIp.c_str());
 }
 
-// Tencent accepts with "msg":"ok" and gives the new status's id, from which its page
-// follows; a refusal's message is logged as the reason.
-bool ReadTencentPost(const SServiceRow& row, const std::string& answer,
+// Tencent accepts with "msg":"ok" and the new status's id under "data", from which its
+// page follows; a refusal's message is logged as the reason.
+bool ReadTencentPost(const SServiceRow& row, const SHttpAnswer& answer,
                      std::vector<std::string>& lines) {
-  const std::string msg = JsonTextMember(answer, "msg");
-  if (msg == "ok") {
-    const std::string id = LogSafeText(JsonTextMember(answer, "id"));
-    lines = {row.post.successLine, "查看地址:", EndpointAddress({&kWeb, false, "/t/"}, id)};
+  const SPostAnswer post = ReadPostJson(answer);
+  const std::string msg = JsonText(post.body, "msg");
+  const std::string id =
+      post.body.is_object() && post.body.contains("data") ? JsonText(post.body["data"], "id") : "";
+  if (post.ok && msg == "ok" && !id.empty()) {
+    lines = {row.post.successLine,
+             "查看地址:", EndpointAddress({&kWeb, false, "/t/"}, LogSafeText(id))};
     return true;
   }
-  lines = {row.post.failureLine};
-  if (!msg.empty()) lines.push_back("原因:" + LogSafeText(msg));
+  std::string why = post.why;
+  if (!msg.empty() && msg != "ok") why = LogSafeText(msg);
+  if (why.empty()) why = "服务器的回应无法识别";
+  lines = {row.post.failureLine, "原因:" + why};
   return false;
 }
 

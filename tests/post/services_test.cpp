@@ -179,21 +179,22 @@ TEST_F(PostServicesTest, RefusalsDuplicatesAndADroppedConnectionAreReportedAndTh
   // Tencent's connection is dropped; the others refuse the repeated text.
   emulator->SetFault("tencent", "add", "drop");
   Post("same text twice");
-  EXPECT_EQ(last, (Lines{"正在发到腾讯微博...", "发表腾讯微博失败!", "正在发到新浪微博...",
-                         "发表新浪微博失败!", "原因: 微博内容重复!", "正在发到搜狐微博...",
-                         "发表搜狐微博失败!", "原因: 微博内容重复!", "正在发到Twitter...",
-                         "发表Tweet失败!"}));
+  EXPECT_EQ(last, (Lines{"正在发到腾讯微博...", "发表腾讯微博失败!", "原因:连接中断，没有收到回应",
+                         "正在发到新浪微博...", "发表新浪微博失败!", "原因: 微博内容重复!",
+                         "正在发到搜狐微博...", "发表搜狐微博失败!", "原因: 微博内容重复!",
+                         "正在发到Twitter...", "发表Tweet失败!", "原因:Status is a duplicate."}));
   emulator->ClearFaults();
 
-  // Tencent refuses with its own reason; Sina refuses for another reason (no reason line).
+  // Tencent refuses with its own reason; Sina refuses with an HTTP status and its error.
   emulator->SetFault("tencent", "add", "body",
                      {{"body", R"({"ret":3,"msg":"发表太快","errcode":13,"data":null})"}});
   emulator->SetFault("sina", "update", "status",
                      {{"status", 403}, {"body", R"({"error":"40013:Error: too long"})"}});
   Post("a new text");
   EXPECT_EQ(last, (Lines{"正在发到腾讯微博...", "发表腾讯微博失败!", "原因:发表太快",
-                         "正在发到新浪微博...", "发表新浪微博失败!", "正在发到搜狐微博...",
-                         "成功发表到搜狐微博!", "正在发到Twitter...", "成功发表一条Tweet!"}));
+                         "正在发到新浪微博...", "发表新浪微博失败!", "原因:40013:Error: too long",
+                         "正在发到搜狐微博...", "成功发表到搜狐微博!", "正在发到Twitter...",
+                         "成功发表一条Tweet!"}));
 }
 
 TEST_F(PostServicesTest, WindowStaysResponsiveWhileAServiceIsSlow) {
@@ -247,9 +248,11 @@ TEST_F(PostServicesTest, OddPicturesFailOrPassWithoutHarm) {
   const std::string gone = MakePicture("gone.png", "png");
   std::filesystem::remove(gone);
   Post("picture vanished", gone);
-  EXPECT_EQ(last, (Lines{"正在发到腾讯微博...", "发表腾讯微博失败!", "正在发到新浪微博...",
-                         "发表新浪微博失败!", "正在发到搜狐微博...", "发表搜狐微博失败!",
-                         "正在发到Twitter...", "成功发表一条Tweet!"}));
+  const std::string unreadable = "原因:图片无法读取(不存在、不是普通文件或太大)";
+  EXPECT_EQ(last,
+            (Lines{"正在发到腾讯微博...", "发表腾讯微博失败!", unreadable, "正在发到新浪微博...",
+                   "发表新浪微博失败!", unreadable, "正在发到搜狐微博...", "发表搜狐微博失败!",
+                   unreadable, "正在发到Twitter...", "成功发表一条Tweet!"}));
   EXPECT_EQ(PostRequests().size(), 1u);  // nothing half-sent
 
   // An empty file is sent as what it is; the emulator takes it.
@@ -281,19 +284,20 @@ TEST_F(PostServicesTest, GarbageHangsAndHostileAnswersEndInFailureLines) {
   emulator->SetFault(
       "tencent", "add", "body",
       {{"body",
-        QString::fromStdString("{\"msg\":\"bad\r\n10:00-成功发表到腾讯微博!" + flood + "\"}")}});
+        QString::fromStdString("{\"msg\":\"bad\\r\\n10:00-成功发表到腾讯微博!" + flood + "\"}")}});
   emulator->SetFault("sina", "update", "garbage");
   emulator->SetFault("sohu", "update", "hang");
   Post("hostile answers");
-  ASSERT_EQ(last.size(), 9u);
+  ASSERT_EQ(last.size(), 11u);
   EXPECT_EQ(last[1], "发表腾讯微博失败!");
   EXPECT_EQ(last[2].rfind("原因:bad  10:00-成功发表到腾讯微博!xxx", 0), 0u)
       << last[2].substr(0, 80);
   EXPECT_LE(last[2].size(), 600u);
   EXPECT_EQ(last[2].substr(last[2].size() - 3), "...");
   EXPECT_EQ((Lines(last.begin() + 3, last.end())),
-            (Lines{"正在发到新浪微博...", "发表新浪微博失败!", "正在发到搜狐微博...",
-                   "发表搜狐微博失败!", "正在发到Twitter...", "成功发表一条Tweet!"}));
+            (Lines{"正在发到新浪微博...", "发表新浪微博失败!", "原因:服务器的回应无法识别",
+                   "正在发到搜狐微博...", "发表搜狐微博失败!", "原因:连接超时",
+                   "正在发到Twitter...", "成功发表一条Tweet!"}));
 }
 
 }  // namespace

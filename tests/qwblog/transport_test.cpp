@@ -3,9 +3,12 @@
 // proxies that are down or speak another protocol, the abort flag.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -233,10 +236,21 @@ TEST_F(Transport, BrokenProxiesFailFast) {
     }
   }
   EXPECT_EQ(target.Connections(), 0);
-  // A picture that cannot be read stops the request before anything is sent.
-  CWeiboParam pic = Signed();
-  pic.AddPicNameParam("pic", "/nonexistent/picture.jpg");
-  EXPECT_EQ(Request(target.Url("/"), EHttpMethod_Post, pic).result, HTTP_RESULT_FILE_ERROR);
+  // A picture that cannot be read stops the request before anything is sent: a missing
+  // file, and a FIFO, which no writer will ever open (opening it to read must not wait).
+  const std::string fifo = std::string(std::getenv("PLUMFINCH_TEST_TMP")) + "/picture.fifo";
+  std::filesystem::create_directories(std::getenv("PLUMFINCH_TEST_TMP"));
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {std::string("/nonexistent/picture.jpg"), fifo}) {
+    CWeiboParam pic = Signed();
+    pic.AddPicNameParam("pic", path.c_str());
+    QWBlogAnswer answer;
+    EXPECT_EQ(SignedRequest(target.Url("/").c_str(), EHttpMethod_Post, pic, answer),
+              HTTP_RESULT_FILE_ERROR)
+        << path;
+    EXPECT_EQ(answer.failure, EQWBlogFailure::Picture) << path;
+  }
   EXPECT_EQ(target.Connections(), 0);
 }
 

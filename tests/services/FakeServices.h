@@ -52,6 +52,17 @@ struct SFakeServices : CSession, IWindowPort {
     answers.pop_front();
     return answer;
   }
+  // Posting asks for the whole answer: "" stands for no answer (the connection broke),
+  // anything else for a body that came with status 200.
+  SHttpAnswer SignedRequest(const std::string& url, EHttpMethod method, CWeiboParam p,
+                            bool proxyPicked) override {
+    SHttpAnswer answer;
+    answer.body = Request(url, method, std::move(p), proxyPicked);
+    answer.answered = !answer.body.empty();
+    answer.status = answer.answered ? 200 : 0;
+    answer.failure = answer.answered ? EQWBlogFailure::None : EQWBlogFailure::ConnectionLost;
+    return answer;
+  }
   std::string AskCode() override { return code; }
   std::string AskServer(const std::string&) override { return {}; }
   void ShowMessage(const std::string& text) override { boxes.push_back(text); }

@@ -19,8 +19,9 @@ namespace {
 void AddFifthPost(CWeiboParam& params, const std::string& text, bool, const std::string&) {
   params.AddParam("text", text.c_str());
 }
-bool ReadFifthPost(const SServiceRow& row, const std::string& answer, Strings& lines) {
-  const bool posted = JsonTextMember(answer, "state") == "posted";
+bool ReadFifthPost(const SServiceRow& row, const SHttpAnswer& answer, Strings& lines) {
+  const SPostAnswer post = ReadPostJson(answer);
+  const bool posted = post.ok && JsonText(post.body, "state") == "posted";
   lines = {posted ? row.post.successLine : row.post.failureLine};
   return posted;
 }
@@ -52,6 +53,10 @@ struct SRealRequests : SFakeServices {
   std::string Request(const std::string& url, EHttpMethod method, CWeiboParam params,
                       bool proxyPicked) override {
     return CSession::Request(url, method, std::move(params), proxyPicked);
+  }
+  SHttpAnswer SignedRequest(const std::string& url, EHttpMethod method, CWeiboParam params,
+                            bool proxyPicked) override {
+    return CSession::SignedRequest(url, method, std::move(params), proxyPicked);
   }
 };
 

@@ -155,7 +155,7 @@ TEST_F(Mastodon, EveryFailingBindingStepSaysWhyAndKeepsTheOldAccount) {
       {"third.example",
        {Json(200, html)},
        "V",
-       "向Mastodon服务器注册应用失败!\r\n\r\n失败原因:HTTP 200",
+       "向Mastodon服务器注册应用失败!\r\n\r\n失败原因:服务器的回应无法识别",
        1},
       {"other.example", {Json(200, kApp)}, "", "", 1},  // cancelled; the registration is kept
       {"other.example",

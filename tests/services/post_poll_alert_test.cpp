@@ -32,13 +32,13 @@ const SPostCase kPostCases[] = {
      R"({"data":{"id":"123"},"msg":"ok"})", {"成功发表到腾讯微博!", "查看地址:", "http://t.qq.com/t/123"}},
     {EService::Sina, "http://api.t.sina.com.cn/statuses/update.json", "status=微 b",
      "http://api.t.sina.com.cn/statuses/upload.json", "status=微 b&@pic=/p.jpg",
-     R"({"created_at":"Mon"})", {"成功发表到新浪微博!"}},
+     R"({"created_at":"Mon","id":5})", {"成功发表到新浪微博!"}},
     {EService::Sohu, "http://api.t.sohu.com/statuses/update.json", "status=微 b",
      "http://api.t.sohu.com/statuses/upload.json", "status=%E5%BE%AE%20b&@pic=/p.jpg",
-     R"({"created_at":"Mon"})", {"成功发表到搜狐微博!"}},
+     R"({"created_at":"Mon","id":5})", {"成功发表到搜狐微博!"}},
     {EService::Twitter, "http://api.twitter.com/1/statuses/update.json", "status=微 b",
      "http://api.twitter.com/1/statuses/update.json", "status=微 b",
-     R"({"created_at":"Mon"})", {"成功发表一条Tweet!"}},
+     R"({"created_at":"Mon","id":5})", {"成功发表一条Tweet!"}},
 };
 // clang-format on
 
@@ -96,22 +96,89 @@ TEST_P(PostRows, RefusalsAndBadAnswersLogTheFailureSafely) {
   const Strings repeated = ReadPostAnswer(row, answers.back()).lines;
   const bool saysRepeated =
       GetParam().service == EService::Sina || GetParam().service == EService::Sohu;
-  EXPECT_EQ(repeated.size(), saysRepeated ? 2u : 1u);
+  // Every refusal gives its reason; Sina and Sohu name a repeated text as such.
+  ASSERT_EQ(repeated.size(), 2u);
   if (saysRepeated) {
     EXPECT_EQ(repeated[1], "原因: 微博内容重复!");
+  } else {
+    EXPECT_EQ(repeated[1].rfind("原因:", 0), 0u) << repeated[1];
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Services, PostRows, ::testing::ValuesIn(kPostCases));
 
 TEST(PostTencent, TheRefusalsMessageIsTheReasonAndTheIdIsOneLine) {
-  EXPECT_EQ(ReadPostAnswer(ServiceRow(EService::Tencent), "{\"msg\":\"bad\r\nline\"}").lines,
+  EXPECT_EQ(ReadPostAnswer(ServiceRow(EService::Tencent), R"({"msg":"bad\r\nline"})").lines,
             (Strings{"发表腾讯微博失败!", "原因:bad  line"}));
   UseKnownConsumers("post_id");
-  EXPECT_EQ(
-      ReadPostAnswer(ServiceRow(EService::Tencent), "{\"data\":{\"id\":\"1\n2\"},\"msg\":\"ok\"}")
-          .lines[2],
-      "http://t.qq.com/t/1 2");
+  EXPECT_EQ(ReadPostAnswer(ServiceRow(EService::Tencent), R"({"data":{"id":"1\n2"},"msg":"ok"})")
+                .lines[2],
+            "http://t.qq.com/t/1 2");
+}
+
+// Only a whole, valid answer with a success status is a post; anything else is logged as
+// a failure with its reason.
+TEST(PostAnswers, OnlyAWholeValidAnswerWithASuccessStatusIsAPost) {
+  struct SCase {
+    EService service;
+    long status;  // 0: no answer
+    EQWBlogFailure failure;
+    std::string body;
+    std::string reason;  // "" for an accepted post
+  };
+  const SCase cases[] = {
+      {EService::Sina, 500, {}, R"({"error":"internal","created_at":null})", "原因:internal"},
+      {EService::Sina, 500, {}, R"({"created_at":"Mon","id":5})", "原因:HTTP 500"},
+      {EService::Sina, 200, {}, R"({"created_at":"Mon","id":)", "原因:服务器的回应无法识别"},
+      {EService::Sohu, 200, {}, R"({"created_at":"Mon"})", "原因:服务器的回应无法识别"},
+      {EService::Twitter, 200, {}, R"({"created_at":null,"id":5})", "原因:服务器的回应无法识别"},
+      {EService::Tencent,
+       200,
+       {},
+       R"({"ret":0,"msg":"ok","data":{"id":)",
+       "原因:服务器的回应无法识别"},
+      {EService::Tencent,
+       200,
+       {},
+       R"({"ret":0,"msg":"ok","data":{}})",
+       "原因:服务器的回应无法识别"},
+      {EService::Tencent, 502, {}, "<html>Bad Gateway</html>", "原因:HTTP 502"},
+      {EService::Sohu, 0, EQWBlogFailure::TimedOut, "", "原因:连接超时"},
+      {EService::Twitter, 0, EQWBlogFailure::Proxy, "", "原因:代理服务器连接失败"},
+      {EService::Sina, 0, EQWBlogFailure::Tls, "", "原因:安全连接(TLS)失败"},
+      {EService::Twitter, 201, {}, R"({"created_at":"Mon","id":7})", ""},
+      {EService::Tencent, 200, {}, R"({"ret":0,"msg":"ok","data":{"id":"9"}})", ""},
+  };
+  for (const SCase& c : cases) {
+    SHttpAnswer answer;
+    answer.answered = c.status != 0;
+    answer.status = c.status;
+    answer.failure = c.failure;
+    answer.body = c.body;
+    const SServiceRow& row = ServiceRow(c.service);
+    const SPostOutcome outcome = ReadPostAnswer(row, answer);
+    EXPECT_EQ(outcome.accepted, c.reason.empty()) << c.body;
+    ASSERT_FALSE(outcome.lines.empty());
+    if (c.reason.empty()) {
+      EXPECT_EQ(outcome.lines[0], row.post.successLine);
+    } else {
+      EXPECT_EQ(outcome.lines, (Strings{row.post.failureLine, c.reason})) << c.body;
+    }
+  }
+}
+
+// A status with a zero byte would go out cut and be reported as posted: it goes nowhere.
+TEST(PostAnswers, AStatusWithAZeroByteIsRefusedBeforeAnythingIsSent) {
+  SFakeServices fake;
+  for (const SServiceRow* row : ServiceRows()) {
+    fake.SetAccount(*row, {true, "at", "as", "n", "1", "m.example"});
+    fake.SetSendTicked(*row, true);
+  }
+  PostToTickedServices(fake, ServiceRows(), std::string("before\0after", 12), "");
+  EXPECT_TRUE(fake.calls.empty());
+  EXPECT_TRUE(fake.log.empty());
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_EQ(fake.boxes[0].rfind("微博内容中含有空字符(NUL)", 0), 0u);
 }
 
 // ---- polling ----
