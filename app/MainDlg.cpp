@@ -43,6 +43,7 @@ constexpr int kTrayLookMs = 500;
 constexpr int kTrayEarlyLooks = 30;
 constexpr int kTrayWatchMs = 2000;
 constexpr int kMinimizeTries = 200;
+constexpr int kWorkerWaitMs = 2000;
 
 std::function<void(int, long long)>& AlertHook() {
   static std::function<void(int, long long)> hook;
@@ -123,9 +124,17 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainTemplate(), parent) {
 }
 
 CMainDlg::~CMainDlg() {
-  m_session.StopWorkers();
-  *m_drainGate = nullptr;
-  DrainOutbox();
+  // No wait at exit is unbounded: a worker that has not ended 2 s after the closing flag
+  // (stuck where no abort reaches) is left behind with the session, which then no
+  // longer reaches this window; the process ends without it.
+  if (m_session.StopWorkers(kWorkerWaitMs)) {
+    *m_drainGate = nullptr;
+    DrainOutbox();
+    delete &m_session;
+  } else {
+    m_session.SetWindowPort(nullptr);
+    *m_drainGate = nullptr;
+  }
   SetSettingsNoticeSink({});
   // Every line appended before the workers ended is in the log before its control goes.
   m_statusLog->Flush();
@@ -306,7 +315,13 @@ void CMainDlg::OnShowHideWindow() {
 }
 
 void CMainDlg::OnClose() {
-  ProfileCheckBoxes(this, true);
+  // A save that fails is said, in the log and in a box: the boxes' last state is lost,
+  // the file keeps the one it had.
+  std::string why;
+  if (!ProfileCheckBoxes(this, true, &why)) {
+    AppendStatusLog("选项无法保存: " + why);
+    AfxMessageBox("选项无法保存到设置文件!\r\n\r\n失败原因:" + why);
+  }
   BeginClosing();
   m_session.BeginClosing();
   if (m_pTrayWatch) m_pTrayWatch->stop();
@@ -358,7 +373,19 @@ void CMainDlg::dropEvent(QDropEvent* e) {
 
 // ---- the flows ----
 
-void CMainDlg::OnBind(const SServiceRow& row) { BindAccount(m_session, row); }
+void CMainDlg::OnBind(const SServiceRow& row) {
+  if (m_bBinding || IsClosing()) return;
+  m_bBinding = true;
+  EnableBindButtons(false);
+  m_session.StartWorker([session = &m_session, row = &row] {
+    BindAccount(*session, *row);
+    session->BindDone();
+  });
+}
+
+void CMainDlg::EnableBindButtons(bool enable) {
+  for (const SServiceRow* row : ServiceRows()) EnableDlgItem(row->window.bindButton.id, enable);
+}
 
 bool CMainDlg::PostTo(const SServiceRow& row, const std::string& text, const std::string& picture) {
   return PostStatus(m_session, row, text, picture);
@@ -388,23 +415,26 @@ void CMainDlg::MirrorBoxesIntoSession() {
 // ---- the window port ----
 
 std::string CMainDlg::AskCode() {
+  // Given up (nothing read) when the window closes meanwhile: the run is cancelled.
   auto code = std::make_shared<std::string>();
-  RunOnUiThread([code] {
-    CVerifyCodeDlg dlg;
-    dlg.DoModal();
-    *code = dlg.m_strVerifyCode;
-  });
+  if (!RunOnUiThread([code] {
+        CVerifyCodeDlg dlg;
+        dlg.DoModal();
+        *code = dlg.m_strVerifyCode;
+      }))
+    return {};
   return *code;
 }
 
 std::string CMainDlg::AskServer(const std::string& suggested) {
   auto server = std::make_shared<std::string>();
-  RunOnUiThread([server, suggested] {
-    CMastodonServerDlg dlg;
-    dlg.m_strServer = suggested;
-    dlg.DoModal();
-    *server = dlg.m_strServer;
-  });
+  if (!RunOnUiThread([server, suggested] {
+        CMastodonServerDlg dlg;
+        dlg.m_strServer = suggested;
+        dlg.DoModal();
+        *server = dlg.m_strServer;
+      }))
+    return {};
   return *server;
 }
 
@@ -442,6 +472,10 @@ void CMainDlg::DrainOutbox() {
         break;
       case SOutboxItem::EKind::SendDone:
         if (*m_drainGate) EnableDlgItem(IDC_SEND, true);
+        break;
+      case SOutboxItem::EKind::BindDone:
+        m_bBinding = false;
+        if (*m_drainGate) EnableBindButtons(true);
         break;
     }
   }

@@ -93,8 +93,10 @@ class CMainDlg : public CDialog, private IWindowPort {
   void OnOpenSohuWeb() { OnOpenWeb(Row("Sohu")); }
   void OnOpenTwitterWeb() { OnOpenWeb(Row("Twitter")); }
 
-  // One binding run over the row (a bind button).
+  // One binding run over the row (a bind button), on a worker: the window stays
+  // responsive, and the bind buttons are disabled until it ends.
   void OnBind(const SServiceRow& row);
+  bool IsBinding() const { return m_bBinding; }
   // One post to the row's account, on the calling thread.
   bool PostTo(const SServiceRow& row, const std::string& text, const std::string& picture);
 
@@ -117,6 +119,7 @@ class CMainDlg : public CDialog, private IWindowPort {
   void Wake() override;
   // Shows everything the session's outbox holds (user-interface thread).
   void DrainOutbox();
+  void EnableBindButtons(bool enable);
   // The alert options and send boxes, kept in the session as they change.
   void MirrorBoxesIntoSession();
   // shell
@@ -154,7 +157,10 @@ class CMainDlg : public CDialog, private IWindowPort {
 
   QIcon m_hIcon;
   CTrayIcon m_trayIcon;
-  CSession m_session;
+  // On the heap: a worker that does not end when the window goes keeps it (see the
+  // destructor), so the worker never touches freed memory.
+  CSession& m_session = *new CSession;
+  bool m_bBinding = false;       // a binding worker runs (user-interface thread only)
   bool m_bSinaExclusive = true;  // user-interface thread only
   QTimer* m_pTrayWatch = nullptr;
   int m_nTrayLooks = 0;

@@ -35,7 +35,7 @@ void ProfileControl(CDialog* window, bool write, int id, const char* key, const 
   }
 }
 
-void ProfileCheckBoxes(CDialog* window, bool write) {
+bool ProfileCheckBoxes(CDialog* window, bool write, std::string* why) {
   struct SBox {
     int id;
     const char* key;
@@ -53,7 +53,7 @@ void ProfileCheckBoxes(CDialog* window, bool write) {
   }();
   if (!write) {
     for (const auto& row : kRows) ProfileControl(window, false, row.id, row.key, row.def);
-    return;
+    return true;
   }
   // Saved together, with one replace of the file: a crash while saving never leaves some
   // boxes new and others old.
@@ -64,5 +64,5 @@ void ProfileCheckBoxes(CDialog* window, bool write) {
     if (!IsTwoStateButton(control)) continue;
     pairs.emplace_back(row.key, window->IsDlgButtonChecked(row.id) != BST_UNCHECKED ? "1" : "0");
   }
-  if (!pairs.empty()) ProfileWriteStrings(pairs);
+  return pairs.empty() || ProfileWriteStrings(pairs, why);
 }

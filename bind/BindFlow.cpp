@@ -132,10 +132,16 @@ bool BindAccount(CSession& session, const SServiceRow& row) {
     session.Log("绑定失败!");
     return false;
   }
-  // The label shows the name, the account's keys are written, and the account takes the
-  // run's values.
+  // The account's keys go into the settings in one replace: all of them or none. Only
+  // then does the label show the name and the account take the run's values, so a
+  // binding that could not be kept is reported as failed and the old account stays.
+  std::string why;
+  if (!ProfileWriteStrings(outcome.keys, &why)) {
+    session.ShowMessage("绑定信息无法保存到设置文件!\r\n\r\n失败原因:" + why);
+    session.Log("绑定失败!");
+    return false;
+  }
   session.ShowName(row, outcome.pending.name);
-  ProfileWriteStrings(outcome.keys);
   session.CommitBinding(row, outcome.pending);
   session.Log("绑定成功(" + outcome.pending.name + ")!");
   return true;

@@ -7,9 +7,10 @@
 
 // One binding run of the row: logs its start, runs the service's steps (the OAuth 1.0
 // run below, or the row's own), and then either shows the failed step's message box
-// (none for a cancelled code) and logs "绑定失败!", or shows the name, writes the
-// account's keys in one replace of the settings file, commits the account and logs
-// "绑定成功(name)!". A failed run leaves the account as it was. True when bound.
+// (none for a cancelled code) and logs "绑定失败!", or writes the account's keys in one
+// replace of the settings file, shows the name, commits the account and logs
+// "绑定成功(name)!". A write that fails is a failed binding: its message box with the
+// reason, then "绑定失败!". A failed run leaves the account as it was. True when bound.
 bool BindAccount(CSession& session, const SServiceRow& row);
 
 // The OAuth 1.0 run: gets a request token, opens the authorisation page and asks for

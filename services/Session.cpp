@@ -117,7 +117,7 @@ void CSession::Queue(SOutboxItem item) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_outbox.push_back(std::move(item));
   }
-  if (m_port) m_port->Wake();
+  if (IWindowPort* port = m_port) port->Wake();
 }
 
 void CSession::Log(const std::string& line) { Queue({SOutboxItem::EKind::Log, line}); }
@@ -132,6 +132,8 @@ void CSession::Alert(int kind, long long count) {
 
 void CSession::SendDone() { Queue({SOutboxItem::EKind::SendDone}); }
 
+void CSession::BindDone() { Queue({SOutboxItem::EKind::BindDone}); }
+
 std::vector<SOutboxItem> CSession::TakeOutbox() {
   std::lock_guard<std::mutex> lock(m_lock);
   std::vector<SOutboxItem> items;
@@ -140,17 +142,21 @@ std::vector<SOutboxItem> CSession::TakeOutbox() {
 }
 
 void CSession::ShowMessage(const std::string& text) {
-  if (m_port) m_port->ShowMessage(text);
+  if (IWindowPort* port = m_port) port->ShowMessage(text);
 }
 
-std::string CSession::AskCode() { return m_port ? m_port->AskCode() : std::string(); }
+std::string CSession::AskCode() {
+  IWindowPort* port = m_port;
+  return port ? port->AskCode() : std::string();
+}
 
 std::string CSession::AskServer(const std::string& suggested) {
-  return m_port ? m_port->AskServer(suggested) : std::string();
+  IWindowPort* port = m_port;
+  return port ? port->AskServer(suggested) : std::string();
 }
 
 void CSession::OpenBrowser(const std::string& url) {
-  if (m_port) m_port->OpenBrowser(url);
+  if (IWindowPort* port = m_port) port->OpenBrowser(url);
 }
 
 // ---- workers ----
@@ -180,11 +186,16 @@ void CSession::BeginClosing() {
   m_workersCv.notify_all();
 }
 
-void CSession::StopWorkers() {
+bool CSession::StopWorkers(int waitMs) {
   std::unique_lock<std::mutex> lock(m_workersLock);
   m_closing = true;
   m_workersCv.notify_all();
-  m_workersCv.wait(lock, [this] { return m_liveWorkers == 0; });
+  const auto ended = [this] { return m_liveWorkers == 0; };
+  if (waitMs < 0) {
+    m_workersCv.wait(lock, ended);
+    return true;
+  }
+  return m_workersCv.wait_for(lock, std::chrono::milliseconds(waitMs), ended);
 }
 
 int CSession::LiveWorkers() const {

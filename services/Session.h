@@ -39,6 +39,7 @@ struct SOutboxItem {
     Name,      // row, text: the label of the row's account
     Alert,     // alertKind, count: a counter grew
     SendDone,  // the send worker has ended
+    BindDone,  // the binding worker has ended
   };
   EKind kind = EKind::Log;
   std::string text{};
@@ -55,6 +56,7 @@ class CSession {
   CSession& operator=(const CSession&) = delete;
 
   // The window's side; set once before any flow runs (tests set a fake).
+  // Set to null when the window goes while a worker it could not wait for still runs.
   void SetWindowPort(IWindowPort* port) { m_port = port; }
   IWindowPort* WindowPort() const { return m_port; }
 
@@ -98,6 +100,7 @@ class CSession {
   void ShowName(const SServiceRow& row, const std::string& name);
   void Alert(int kind, long long count);
   void SendDone();
+  void BindDone();
   // Everything queued since the last call, in order (the window's thread).
   std::vector<SOutboxItem> TakeOutbox();
   // Through the window port; without one a question is cancelled and a message lost.
@@ -116,12 +119,13 @@ class CSession {
   const std::atomic<bool>* ClosingFlag() const { return &m_closing; }
   // Raises the closing flag: running requests are aborted, sleeping workers wake.
   void BeginClosing();
-  // BeginClosing, then waits until every worker has ended.
-  void StopWorkers();
+  // BeginClosing, then waits until every worker has ended, or for at most waitMs
+  // milliseconds when waitMs >= 0. False when a worker was still running then.
+  bool StopWorkers(int waitMs = -1);
   int LiveWorkers() const;
 
  private:
-  IWindowPort* m_port = nullptr;
+  std::atomic<IWindowPort*> m_port{nullptr};
   mutable std::mutex m_lock;  // accounts, boxes, proxy, public address, outbox
   std::map<const SServiceRow*, SAccountSnapshot> m_accounts;
   std::map<const SServiceRow*, bool> m_sendTicked;

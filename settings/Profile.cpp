@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -80,13 +82,19 @@ std::optional<std::string> ReadKey(const char* key) {
 // cannot be read whole (unreadable, not a regular file, over the size limit) is left
 // alone and the change is lost: rewriting it from what could be read would destroy the
 // rest of its content. A change that would make the file larger than the reader accepts
-// is refused too, or the program could never read its own file again. Other write
-// failures are silent, like those of the platform's profile functions.
-bool WriteKeys(const std::vector<std::pair<std::string, std::string>>& pairs) {
+// is refused too, or the program could never read its own file again. why, when given,
+// receives a short reason for a change that was not saved.
+bool WriteKeys(const std::vector<std::pair<std::string, std::string>>& pairs,
+               std::string* why = nullptr) {
+  auto fail = [why](const std::string& reason) {
+    if (why) *why = reason;
+    return false;
+  };
   std::lock_guard<std::mutex> lock(g_fileMutex);
   const std::string path = SettingsPath();
   CSettingsText settings;
-  if (ReadSettings(path, settings) == EIniRead::Unusable) return false;
+  if (ReadSettings(path, settings) == EIniRead::Unusable)
+    return fail("设置文件无法使用(" + path + ")");
   std::string updated = settings.text;
   for (const auto& [key, value] : pairs) {
     if (!key.empty()) updated = IniSetValue(updated, APP_NAME, key, value);
@@ -97,9 +105,11 @@ bool WriteKeys(const std::vector<std::pair<std::string, std::string>>& pairs) {
     ReportSettingsNotice(
         "Setting.ini would grow past 1 MB: the change is not saved, the file is kept as it "
         "was.");
-    return false;
+    return fail("设置文件将超过1 MB");
   }
-  return WriteFileAtomically(path, bytes);
+  if (WriteFileAtomically(path, bytes)) return true;
+  const int error = errno;
+  return fail("无法写入设置文件(" + path + ": " + std::strerror(error) + ")");
 }
 
 void WriteKey(const char* key, const std::string& value) {
@@ -143,6 +153,7 @@ std::string ProfileString(bool write, const char* key, const std::string& value,
   return result;
 }
 
-bool ProfileWriteStrings(const std::vector<std::pair<std::string, std::string>>& pairs) {
-  return WriteKeys(pairs);
+bool ProfileWriteStrings(const std::vector<std::pair<std::string, std::string>>& pairs,
+                         std::string* why) {
+  return WriteKeys(pairs, why);
 }

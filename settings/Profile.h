@@ -27,5 +27,7 @@ int ProfileInt(bool write, const char* key, int value, int def);
 std::string ProfileString(bool write, const char* key, const std::string& value,
                           const std::string& def, int size = 256);
 // Stores several keys with one atomic replace of the file: after a crash the file holds
-// either all of them or none. False when nothing could be saved.
-bool ProfileWriteStrings(const std::vector<std::pair<std::string, std::string>>& pairs);
+// either all of them or none. False when nothing could be saved; why, when given, then
+// receives a short reason (a full disk, a read-only folder, an unusable file).
+bool ProfileWriteStrings(const std::vector<std::pair<std::string, std::string>>& pairs,
+                         std::string* why = nullptr);

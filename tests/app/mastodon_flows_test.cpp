@@ -84,11 +84,17 @@ class MastodonFlows : public ::testing::Test {
     };
     AnswerServerDialog(server);
     Click(dlg, IDC_BIND_MASTODON);
+    EXPECT_TRUE(CAppHarness::WaitFor([dlg] { return !dlg->IsBinding(); }, 60000));
     harness.Urls().onUrl = nullptr;
     return dlg;
   }
-  void TypeCode() {
+  // The binding runs on a worker: the dialog may open a moment after the page.
+  void TypeCode(int triesLeft = 1000) {
     QWidget* dlg = QApplication::activeModalWidget();
+    if (!dlg && triesLeft > 0) {
+      QTimer::singleShot(10, [this, triesLeft] { TypeCode(triesLeft - 1); });
+      return;
+    }
     ASSERT_TRUE(dlg);
     auto* edit = dlg->findChild<QLineEdit*>("ctrl_1001");
     auto* ok = dlg->findChild<QPushButton*>("ctrl_1");

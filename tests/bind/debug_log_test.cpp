@@ -112,21 +112,13 @@ TEST(DebugLog, BindPostAndPollLogEveryRequestAndNoSecret) {
       emulator.HttpGet(url, &page);
       const std::string code = GetTextBetween(page, "<span id=\"verifier\">", "", "</span>");
       secrets.insert(code);
-      QTimer::singleShot(0, [code] {
-        QWidget* box = QApplication::activeModalWidget();
-        if (!box) return;
-        auto* edit = box->findChild<QLineEdit*>("ctrl_1001");
-        auto* ok = box->findChild<QPushButton*>("ctrl_1");
-        if (!edit || !ok) return;
-        edit->setText(QString::fromStdString(code));
-        ok->click();
-      });
+      AnswerCodeDialog(code);
     };
     for (auto [button, service] : {std::pair{IDC_BIND_SINA, EService::Sina},
                                    std::pair{IDC_BIND_TENCENT, EService::Tencent}}) {
       Click(dlg, button);
-      ASSERT_TRUE(
-          CAppHarness::WaitFor([&] { return dlg->ReadAccount(ServiceRow(service)).bound; }, 30000));
+      ASSERT_TRUE(CAppHarness::WaitFor([&] { return !dlg->IsBinding(); }, 30000));
+      ASSERT_TRUE(dlg->ReadAccount(ServiceRow(service)).bound);
     }
     harness.CloseWindow();
   }

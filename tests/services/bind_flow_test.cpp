@@ -3,6 +3,13 @@
 // committed; then a failure at every step, which shows its message box, logs the
 // failure and keeps the account bound before.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "bind/BindFlow.h"
 #include "settings/Profile.h"
@@ -198,6 +205,76 @@ TEST(BindFlowTencent, OnlyAnExactTrueConfirmsTheCallback) {
     EXPECT_EQ(fake.boxes, Strings{"获取Request_Token!\r\n\r\n失败原因:" + answer});
     EXPECT_TRUE(fake.pages.empty()) << confirmed;
   }
+}
+
+// A binding that cannot be saved is a failed binding, and a save that fails leaves the
+// file as it was: both on a settings folder that is a full tmpfs, in a child process
+// with a mount namespace of its own (skipped where the system allows none).
+bool MountFullTmpfs(const std::string& dir) {
+  if (unshare(CLONE_NEWNS) != 0) {
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+    auto write = [](const char* path, const std::string& text) {
+      FILE* f = std::fopen(path, "w");
+      if (!f) return false;
+      const bool ok = std::fputs(text.c_str(), f) >= 0;
+      return std::fclose(f) == 0 && ok;
+    };
+    write("/proc/self/setgroups", "deny");
+    if (!write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+        !write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+      return false;
+  }
+  return mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k,mode=0700") == 0;
+}
+
+std::string BindOnAFullDisk(const std::string& dir) {
+  if (!MountFullTmpfs(dir)) return "skip";
+  const SServiceRow& sina = ServiceRow(EService::Sina);
+  if (!ProfileWriteStrings({{"SinaAccessToken", "old"}, {"SinaName", "oldname"}}))
+    return "no settings file";
+  const std::string before = coretest::Slurp(SettingsPath());
+  {  // fill the disk
+    FILE* f = std::fopen((dir + "/filler").c_str(), "w");
+    const std::string block(4096, 'x');
+    while (f && std::fwrite(block.data(), 1, block.size(), f) == block.size() && !std::fflush(f)) {
+    }
+    if (f) std::fclose(f);
+  }
+  SFakeServices fake;
+  fake.SetAccount(sina, kOld);
+  fake.answers = {kPair, "oauth_token=at&oauth_token_secret=as&user_id=42",
+                  R"({"screen_name":"sn"})"};
+  std::string problems;
+  if (BindAccount(fake, sina)) problems += "reported bound; ";
+  if (fake.boxes.size() != 1 || fake.boxes[0].rfind("绑定信息无法保存到设置文件!", 0) != 0 ||
+      fake.boxes[0].find("No space left") == std::string::npos)
+    problems += "box: " + (fake.boxes.empty() ? std::string("none") : fake.boxes[0]) + "; ";
+  if (fake.log != Strings{sina.bind.startLine, "绑定失败!"}) problems += "log; ";
+  if (!fake.shown.empty()) problems += "name shown; ";
+  if (fake.Account(sina).name != "oldname") problems += "account replaced; ";
+  std::string why;
+  if (ProfileWriteStrings({{"SendToSinaMB", "1"}}, &why) || why.empty()) problems += "boxes; ";
+  if (coretest::Slurp(SettingsPath()) != before) problems += "file changed; ";
+  return problems;
+}
+
+TEST(BindFlowDeathTest, ABindingThatCannotBeSavedOnAFullDiskFailsAndKeepsTheOldAccount) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  UseKnownConsumers("bind_full_disk");
+  const std::string dir = std::getenv("PLUMFINCH_CONFIG_DIR");
+  EXPECT_EXIT(
+      {
+        const std::string problems = BindOnAFullDisk(dir);
+        std::fprintf(stderr, "[%s]", problems.c_str());
+        std::exit(problems.empty() ? 0 : problems == "skip" ? 3 : 1);
+      },
+      [](int status) {
+        return WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 3);
+      },
+      "");
 }
 
 }  // namespace

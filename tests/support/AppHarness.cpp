@@ -161,6 +161,26 @@ void TryServerAnswer(const std::string& server, bool cancel, std::string* offere
 
 }  // namespace
 
+namespace {
+
+void TryCodeAnswer(const std::string& code, int triesLeft) {
+  QWidget* dlg = QApplication::activeModalWidget();
+  auto* edit = dlg ? dlg->findChild<QLineEdit*>("ctrl_1001") : nullptr;
+  auto* ok = dlg ? dlg->findChild<QPushButton*>("ctrl_1") : nullptr;
+  if (!edit || !ok) {
+    if (triesLeft > 0) QTimer::singleShot(10, [=] { TryCodeAnswer(code, triesLeft - 1); });
+    return;
+  }
+  edit->setText(QString::fromStdString(code));
+  ok->click();
+}
+
+}  // namespace
+
+void AnswerCodeDialog(const std::string& code) {
+  QTimer::singleShot(0, [=] { TryCodeAnswer(code, 1000); });
+}
+
 void AnswerServerDialog(const std::string& server, bool cancel, std::string* offered) {
   // Looked for every 10 ms for up to ten seconds: the dialog opens after the click.
   QTimer::singleShot(0, [=] { TryServerAnswer(server, cancel, offered, 1000); });

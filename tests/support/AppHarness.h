@@ -98,6 +98,10 @@ class CAppHarness {
 void AnswerServerDialog(const std::string& server, bool cancel = false,
                         std::string* offered = nullptr);
 
+// Types code into the verification-code dialog and presses OK, once it is open (the
+// binding asks for it from a worker, a moment after the page was opened).
+void AnswerCodeDialog(const std::string& code);
+
 // A real access token pair for the service from the emulator, obtained through its
 // request-token, authorisation and access-token endpoints. Empty on failure.
 struct STokenPair {
