@@ -19,6 +19,7 @@
 
 #include "app/AppIcon.h"
 #include "app/ProfileControl.h"
+#include "app/TrayWatch.h"
 #include "bind/BindFlow.h"
 #include "bind/MastodonServerDlg.h"
 #include "bind/VerifyCodeDlg.h"
@@ -37,11 +38,6 @@ namespace {
 std::mutex g_commandLineMutex;
 std::string g_commandLine;
 
-// The notification area is looked for every half second during the first 15 s (at logon
-// the panel often starts after the program), every 2 s after that (a panel that restarts).
-constexpr int kTrayLookMs = 500;
-constexpr int kTrayEarlyLooks = 30;
-constexpr int kTrayWatchMs = 2000;
 constexpr int kMinimizeTries = 200;
 constexpr int kWorkerWaitMs = 2000;
 
@@ -238,17 +234,19 @@ void CMainDlg::StartAfterShown() {
   m_session.StartWorker([session = &m_session] { FetchPublicIpInto(*session); });
   StartPolling(m_session);  // one worker per polled service
 
+  // A notification area that comes later (at logon the panel often starts after the
+  // program) or goes away (a panel that restarts) is reported by the desktop: the watch
+  // listens before the first look, so one that comes in between is not missed.
+  m_pTrayWatch = new CTrayWatch(this);
+  connect(m_pTrayWatch, &CTrayWatch::Changed, this, [this] { OnTrayWatch(); });
+  m_pTrayWatch->Start();
   m_trayIcon.Create(this, WM_TRAY_NOTIFY, LoadResourceString(IDS_APP_NAME), m_hIcon, IDR_TRAY_MENU);
-  m_pTrayWatch = new QTimer(this);
-  connect(m_pTrayWatch, &QTimer::timeout, this, [this] { OnTrayWatch(); });
-  m_pTrayWatch->start(kTrayLookMs);
 
   // A background start hides the window only once a notification area could take it.
   if (IsBackgroundCommandLine(CommandLine())) SetTimer(HIDE_TIMER_ID, 10);
 }
 
 void CMainDlg::OnTrayWatch() {
-  if (++m_nTrayLooks == kTrayEarlyLooks) m_pTrayWatch->setInterval(kTrayWatchMs);
   if (m_trayIcon.IsEnabled()) {
     if (m_trayIcon.IsHostPresent()) return;
     // The panel went away and took the icon along: a hidden window would be out of
@@ -324,7 +322,7 @@ void CMainDlg::OnClose() {
   }
   BeginClosing();
   m_session.BeginClosing();
-  if (m_pTrayWatch) m_pTrayWatch->stop();
+  if (m_pTrayWatch) m_pTrayWatch->Stop();
   EndDialog(IDCANCEL);
   // Dialogs and message boxes open over the window (the exit command can come from the
   // tray menu or a signal at logout) end with it, as if cancelled; otherwise the program

@@ -23,7 +23,7 @@ constexpr UINT WM_SERVICE_ALERT = WM_USER + 101;
 constexpr UINT WM_TRAY_NOTIFY = WM_USER + 386;
 constexpr uintptr_t HIDE_TIMER_ID = 1;
 
-class QTimer;
+class CTrayWatch;
 
 class CMainDlg : public CDialog, private IWindowPort {
   Q_OBJECT
@@ -62,8 +62,9 @@ class CMainDlg : public CDialog, private IWindowPort {
   void OnExit();
   void SetAutoRun(bool enable);
   CTrayIcon& TrayIcon() { return m_trayIcon; }
-  // One look at the notification area: the icon goes in when one has appeared, and the
-  // window comes back on screen when the one holding the icon has gone.
+  // One look at the notification area, made whenever the desktop reports one that came or
+  // went: the icon goes in when one has appeared, and the window comes back on screen when
+  // the one holding the icon has gone.
   void OnTrayWatch();
   // True when the command line (program and arguments joined by blanks) asks for a
   // hidden start: its last 11 characters are exactly "-background".
@@ -162,8 +163,8 @@ class CMainDlg : public CDialog, private IWindowPort {
   CSession& m_session = *new CSession;
   bool m_bBinding = false;       // a binding worker runs (user-interface thread only)
   bool m_bSinaExclusive = true;  // user-interface thread only
-  QTimer* m_pTrayWatch = nullptr;
-  int m_nTrayLooks = 0;
+  // Reports a notification area that comes or goes.
+  CTrayWatch* m_pTrayWatch = nullptr;
   // Set while a drain of the outbox is on its way to the user-interface thread. The gate
   // lets a drain posted just before the window went find it gone.
   std::atomic<bool> m_drainPending{false};

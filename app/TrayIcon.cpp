@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <cstring>
 
+#include "app/TrayWatch.h"
 #include "platform/Dialog.h"
 #include "res/Templates.h"
 
@@ -27,7 +28,7 @@ bool StatusNotifierHostPresent() {
   return watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
-// Only the name is asked for: cheap enough to ask every few seconds.
+// Only the name is asked for (one call to the bus daemon).
 bool StatusNotifierWatcherPresent() {
   QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
   return bus && bus->isServiceRegistered(kWatcherService);
@@ -38,7 +39,11 @@ void CTrayIcon::SetAvailabilityOverride(int available) { g_availability = availa
 
 bool CTrayIcon::IsAvailable() {
   if (g_availability >= 0) return g_availability == 1;
-  return QSystemTrayIcon::isSystemTrayAvailable();
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
+  // The toolkit keeps the XEmbed tray it found until it has handled the end of that tray's
+  // window, which may come after the tray gave up its selection: on X11 the X server says
+  // whether an XEmbed tray is there, and a StatusNotifierItem panel is the other kind.
+  return XEmbedTrayOwned() != 0 || StatusNotifierWatcherPresent();
 }
 
 bool CTrayIcon::IsHostPresent() const {

@@ -15,6 +15,7 @@ import urllib.request
 
 from gi.repository import Gio, GLib
 from Xlib import X, display as xdisplay
+from Xlib.protocol import request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.environ.get("PF_SOURCE_DIR", os.path.join(HERE, "..", ".."))
@@ -135,6 +136,24 @@ class Desktop:
     def stop_trayer(self):
         self.stop("trayer")
         selection = self.atom("_NET_SYSTEM_TRAY_S0")
+        wait_for(lambda: self.x.get_selection_owner(selection) == X.NONE, "the tray to go")
+
+    def take_tray_selection(self):
+        """A tray of this process's own: a window that owns the XEmbed tray selection and
+        embeds nothing."""
+        selection = self.atom("_NET_SYSTEM_TRAY_S0")
+        self.tray_window = self.root.create_window(0, 0, 1, 1, 0, X.CopyFromParent,
+                                                   X.InputOnly, X.CopyFromParent)
+        self.tray_window.set_selection_owner(selection, X.CurrentTime)
+        wait_for(lambda: self.x.get_selection_owner(selection) == self.tray_window,
+                 "the selection to be ours")
+
+    def give_up_tray_selection(self):
+        """That tray lets go of the selection and keeps its window, as a panel does whose
+        notification area is taken off it."""
+        selection = self.atom("_NET_SYSTEM_TRAY_S0")
+        request.SetSelectionOwner(display=self.x.display, onerror=None, window=X.NONE,
+                                  selection=selection, time=X.CurrentTime)
         wait_for(lambda: self.x.get_selection_owner(selection) == X.NONE, "the tray to go")
 
     def start_sni_host(self):

@@ -323,6 +323,19 @@ class NoTray(DesktopCase):
         self.assertEqual(program.wait_exit(), 0)
         self.assert_boxes_saved(program.folder)
 
+    def test_a_tray_that_lets_go_of_its_selection_gives_the_window_back(self):
+        # Its window lives on, so the toolkit still knows it as the tray: the X server's word
+        # decides.
+        program = self.launch("let-go", ["-background"])
+        main = self.desk.main_window(program.pid)
+        self.desk.wait_state(main, "minimised")
+        self.desk.take_tray_selection()
+        self.desk.wait_state(main, "hidden")
+        self.desk.give_up_tray_selection()
+        self.desk.wait_state(main, "shown")
+        program.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(program.wait_exit(), 0)
+
 
 class Signals(DesktopCase):
     tray = "xembed"
