@@ -10,6 +10,9 @@
 #include <QScreen>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
+#include <map>
+#include <set>
 
 #include "app/MainDlg.h"
 #include "notify/AlertPopup.h"
@@ -53,6 +56,32 @@ class PopupTest : public ::testing::Test {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   static bool Gone(const QPointer<CAlertPopup>& p) { return !p || p->IsWindowDestroyed(); }
+  // The popups in the column, from the bottom up (hidden ones have left it).
+  std::vector<CAlertPopup*> Column() const {
+    std::vector<CAlertPopup*> out;
+    for (CAlertPopup* p : Popups())
+      if (p->m_nPlace >= 0) out.push_back(p);
+    std::sort(out.begin(), out.end(),
+              [](const CAlertPopup* a, const CAlertPopup* b) { return a->m_nPlace < b->m_nPlace; });
+    return out;
+  }
+  // Lines of the countdown p shows until it is gone.
+  static std::vector<std::string> CountdownUntilGone(const QPointer<CAlertPopup>& p) {
+    std::vector<std::string> lines = {p->GetDlgItemText(IDC_ALERT_COUNTDOWN)};
+    CAppHarness::WaitFor([&] {
+      if (!Gone(p) && p->GetDlgItemText(IDC_ALERT_COUNTDOWN) != lines.back())
+        lines.push_back(p->GetDlgItemText(IDC_ALERT_COUNTDOWN));
+      return Gone(p);
+    });
+    return lines;
+  }
+  // Texts that say the kind and the count; kinds from 1 to 40 are known.
+  static bool Texts(int kind, long long count, SAlertContent& content) {
+    if (kind < 1 || kind > 40) return false;
+    content = {"kind " + std::to_string(kind), std::to_string(count) + " new",
+               "http://127.0.0.1:9/" + std::to_string(kind)};
+    return true;
+  }
 
   CAppHarness harness;
   CMainDlg* dlg = nullptr;
@@ -93,7 +122,7 @@ TEST_F(PopupTest, EveryKindHasItsCaptionMessageAndAddress) {
 // busy machine could run late.
 TEST_F(PopupTest, IsInItsCornerAsSoonAsItOpens) {
   const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-  QPointer<CAlertPopup> p = CAlertPopup::Open(dlg, "t", "x", "http://127.0.0.1:9/");
+  QPointer<CAlertPopup> p = CAlertPopup::Open(dlg, 1, 1, Texts);
   ASSERT_TRUE(p);
   const QRect frame = p->frameGeometry();
   EXPECT_GT(frame.width(), p->width()) << "the frame is known";
@@ -147,7 +176,6 @@ TEST_F(PopupTest, EnterNothingEscHidesCloseBoxDestroysViewOpensAndDestroys) {
   CAlertPopup::SetTickPeriodMs(30);
   QPointer<CAlertPopup> escaped = Alert(2, 1), closed = Alert(3, 1), viewed = Alert(4, 2);
   ASSERT_TRUE(escaped && closed && viewed);
-  EXPECT_EQ(escaped->frameGeometry(), viewed->frameGeometry());  // one corner for all
   QTest::keyClick(viewed, Qt::Key_Return);
   QTest::keyClick(viewed->GetDlgItem(IDC_ALERT_VIEW), Qt::Key_Enter);
   QTest::keyClick(escaped, Qt::Key_Escape);
@@ -170,6 +198,96 @@ TEST_F(PopupTest, EnterNothingEscHidesCloseBoxDestroysViewOpensAndDestroys) {
   EXPECT_TRUE(CAppHarness::WaitFor([&] { return Gone(escaped); }, 5000));
   Settle();
   EXPECT_FALSE(escaped);
+}
+
+TEST_F(PopupTest, AlertsShareOneColumnOnePopupPerKindAndNoneIsLost) {
+  using SKindCount = std::pair<int, long long>;
+  constexpr long long kEsc = -1;  // as a step's count: Esc on the popup of that kind
+  std::vector<SKindCount> flood;  // every kind of the registry, again and again
+  for (int round = 0; round < 30; ++round)
+    for (int kind : {1, 2, 3, 4, 11, 12, 13, 14, 23, 24, 31, 32})
+      flood.push_back({kind, round % 3 + 1});
+  const struct {
+    const char* name;
+    std::vector<SKindCount> steps;   // alerts raised in this order
+    std::vector<SKindCount> column;  // kind and count from the bottom up; empty: full
+  } cases[] = {
+      {"two kinds stack upward", {{11, 1}, {12, 2}}, {{11, 1}, {12, 2}}},
+      {"a repeated kind adds to its popup", {{31, 2}, {32, 1}, {31, 3}}, {{31, 5}, {32, 1}}},
+      {"Esc frees the place and the kind",
+       {{11, 1}, {12, 1}, {11, kEsc}, {11, 2}, {13, 4}},
+       {{11, 2}, {12, 1}, {13, 4}}},
+      {"a flood fills the column, the rest waits", flood, {}},
+  };
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::map<int, long long> raised;
+    for (const auto& [kind, count] : c.steps) {
+      if (count == kEsc) {
+        for (CAlertPopup* p : Column())
+          if (p->m_nKind == kind) QTest::keyClick(p, Qt::Key_Escape);
+        continue;
+      }
+      CAlertPopup::Open(dlg, kind, count, Texts);
+      raised[kind] += count;
+    }
+
+    const std::vector<CAlertPopup*> column = Column();
+    const auto waiting = CAlertPopup::Waiting();
+    std::vector<SKindCount> shown;
+    std::set<int> kinds;  // one popup or one waiting entry per kind
+    for (CAlertPopup* p : column) {
+      shown.push_back({p->m_nKind, p->m_nCount});
+      EXPECT_TRUE(kinds.insert(p->m_nKind).second) << p->m_nKind;
+      EXPECT_EQ(p->GetDlgItemText(IDC_ALERT_TEXT), "\r\n" + std::to_string(p->m_nCount) + " new");
+    }
+    for (const auto& [kind, count] : waiting) EXPECT_TRUE(kinds.insert(kind).second) << kind;
+    if (!c.column.empty()) EXPECT_EQ(shown, c.column);
+    // One column in the work area, each popup a few pixels above the one below it.
+    for (size_t i = 0; i < column.size(); ++i) {
+      const QRect frame = column[i]->frameGeometry();
+      EXPECT_TRUE(area.contains(frame)) << i;
+      EXPECT_EQ(frame.right(), column[0]->frameGeometry().right()) << i;
+      if (i == 0) continue;
+      const QRect below = column[i - 1]->frameGeometry();
+      EXPECT_LT(frame.bottom(), below.top()) << i;
+      EXPECT_LE(below.top() - frame.bottom(), 10) << i;
+    }
+    // Alerts wait only while no further popup fits above the top one.
+    if (c.column.empty()) EXPECT_FALSE(waiting.empty());
+    if (!waiting.empty()) {
+      ASSERT_FALSE(column.empty());
+      const QRect top = column.back()->frameGeometry();
+      EXPECT_LT(top.top() - area.top(), top.height() + 10);
+    }
+
+    // Closing the popups opens the waiting ones; every alert is announced in the end.
+    std::map<int, long long> announced;
+    for (int rounds = 0; rounds < 50 && !(Popups().empty() && CAlertPopup::Waiting().empty());
+         ++rounds) {
+      if (!CAppHarness::WaitFor([&] { return !Popups().empty(); }, 2000)) break;
+      for (CAlertPopup* p : Popups()) {
+        announced[p->m_nKind] += p->m_nCount;
+        p->close();
+      }
+    }
+    EXPECT_EQ(announced, raised);
+    Settle();
+  }
+}
+
+TEST_F(PopupTest, AFurtherAlertOfItsKindStartsTheCountdownAgain) {
+  CAlertPopup::SetTickPeriodMs(20);
+  QPointer<CAlertPopup> p = CAlertPopup::Open(dlg, 31, 2, Texts);
+  ASSERT_TRUE(p);
+  ASSERT_TRUE(CAppHarness::WaitFor([&] { return Gone(p) || p->m_nSecondsLeft < 10; }, 5000));
+  ASSERT_FALSE(Gone(p));
+  EXPECT_EQ(CAlertPopup::Open(dlg, 31, 3, Texts), p);
+  std::vector<std::string> expected;
+  for (int s = 15; s >= 1; --s)
+    expected.push_back("本提示将在" + std::to_string(s) + "秒后自动关闭。");
+  EXPECT_EQ(CountdownUntilGone(p), expected);
 }
 
 }  // namespace
