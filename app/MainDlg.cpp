@@ -484,8 +484,9 @@ void CMainDlg::DrainOutbox() {
 LRESULT CMainDlg::OnServiceAlert(WPARAM kind, LPARAM count) {
   const int alertKind = kind > WPARAM(INT_MAX) ? 0 : int(kind);  // 0: no such kind
   if (const auto& hook = AlertHook()) hook(alertKind, count);
-  SAlertContent content;
-  if (!DescribeServiceAlert(alertKind, count, m_session, content)) return 0;
-  CAlertPopup::Open(this, content.title, content.text, content.url);
+  // The popup describes its kind again whenever further alerts add to its count.
+  CAlertPopup::Open(this, alertKind, count, [this](int k, long long n, SAlertContent& content) {
+    return DescribeServiceAlert(k, n, m_session, content);
+  });
   return 0;
 }

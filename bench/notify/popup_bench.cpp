@@ -4,12 +4,10 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QPointer>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <vector>
 
 #include "notify/AlertPopup.h"
 #include "notify/PollFlow.h"
@@ -39,9 +37,17 @@ CAlertPopup* Show(QWidget* parent, int i) {
     state.SetAccount(*FindServiceRow("Sina"), {true, "", "", "", "1904178193"});
     state.SetAccount(*FindServiceRow("Sohu"), {true, "", "", "", "20110815"});
   }
-  SAlertContent content;
-  DescribeServiceAlert(kKinds[i % 10], i, state, content);
-  return CAlertPopup::Open(parent, content.title, content.text, content.url);
+  return CAlertPopup::Open(parent, kKinds[i % 10], i,
+                           [](int kind, long long count, SAlertContent& content) {
+                             return DescribeServiceAlert(kind, count, state, content);
+                           });
+}
+
+// Whether a popup is still open or an alert still waits for one.
+bool AnyLeft(QWidget* parent) {
+  for (const CAlertPopup* p : parent->findChildren<CAlertPopup*>())
+    if (!p->IsWindowDestroyed()) return true;
+  return !CAlertPopup::Waiting().empty();
 }
 
 }  // namespace
@@ -72,19 +78,14 @@ int main(int argc, char** argv) {
   }
   const double afterClose = ResidentMb();
 
-  // Popups that end by their own countdown, twenty open at a time.
+  // Alerts in batches of twenty, two of each of ten kinds: ten popups, as many at once
+  // as the column holds and the rest as places free, each ending by its countdown.
   CAlertPopup::SetTickPeriodMs(1);
   const int batches = total / 20;
-  std::printf("ended by the countdown (%d popups, 20 at a time)\n", batches * 20);
+  std::printf("ended by the countdown (%d alerts, 20 at a time)\n", batches * 20);
   for (int b = 0; b < batches; ++b) {
-    std::vector<QPointer<CAlertPopup>> open;
-    for (int i = 0; i < 20; ++i) open.emplace_back(Show(&parent, b * 20 + i));
-    bool alive = true;
-    while (alive) {
-      Drain();
-      alive = false;
-      for (const auto& p : open) alive = alive || p;
-    }
+    for (int i = 0; i < 20; ++i) Show(&parent, b * 20 + i);
+    while (AnyLeft(&parent)) Drain();
     if ((b + 1) % (batches / 4 > 0 ? batches / 4 : 1) == 0)
       std::printf("  after %5d: %.1f MB\n", (b + 1) * 20, ResidentMb());
   }

@@ -10,6 +10,9 @@
 #include <QScreen>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
+#include <map>
+#include <set>
 
 #include "app/MainDlg.h"
 #include "notify/AlertPopup.h"
@@ -53,6 +56,38 @@ class PopupTest : public ::testing::Test {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   static bool Gone(const QPointer<CAlertPopup>& p) { return !p || p->IsWindowDestroyed(); }
+  // The popups in the column, from the bottom up (hidden ones have left it).
+  std::vector<CAlertPopup*> Column() const {
+    std::vector<CAlertPopup*> out = Popups();
+    std::erase_if(out, [](const CAlertPopup* p) { return p->m_nPlace < 0; });
+    std::ranges::sort(out, {}, &CAlertPopup::m_nPlace);
+    return out;
+  }
+  // The lines of the countdown p shows until it is gone, each once.
+  static std::vector<std::string> CountdownUntilGone(const QPointer<CAlertPopup>& p) {
+    std::vector<std::string> lines = {p->GetDlgItemText(IDC_ALERT_COUNTDOWN)};
+    QElapsedTimer clock;  // a limit for a popup that never ends, not a timing check
+    clock.start();
+    while (!Gone(p) && clock.elapsed() < 10000) {
+      QCoreApplication::processEvents();  // one pass: at most one tick
+      if (!Gone(p) && p->GetDlgItemText(IDC_ALERT_COUNTDOWN) != lines.back())
+        lines.push_back(p->GetDlgItemText(IDC_ALERT_COUNTDOWN));
+      QThread::msleep(1);
+    }
+    return lines;
+  }
+  static std::vector<std::string> CountdownLines() {  // from 15 seconds down to 1
+    std::vector<std::string> lines;
+    for (int s = 15; s >= 1; --s)
+      lines.push_back("本提示将在" + std::to_string(s) + "秒后自动关闭。");
+    return lines;
+  }
+  // Texts that say the kind and the count.
+  static bool Texts(int kind, long long count, SAlertContent& content) {
+    content = {"kind " + std::to_string(kind), std::to_string(count) + " new",
+               "http://127.0.0.1:9/" + std::to_string(kind)};
+    return true;
+  }
 
   CAppHarness harness;
   CMainDlg* dlg = nullptr;
@@ -93,7 +128,7 @@ TEST_F(PopupTest, EveryKindHasItsCaptionMessageAndAddress) {
 // busy machine could run late.
 TEST_F(PopupTest, IsInItsCornerAsSoonAsItOpens) {
   const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-  QPointer<CAlertPopup> p = CAlertPopup::Open(dlg, "t", "x", "http://127.0.0.1:9/");
+  QPointer<CAlertPopup> p = CAlertPopup::Open(dlg, 1, 1, Texts);
   ASSERT_TRUE(p);
   const QRect frame = p->frameGeometry();
   EXPECT_GT(frame.width(), p->width()) << "the frame is known";
@@ -123,21 +158,11 @@ TEST_F(PopupTest, CountsDownFrom15AndDestroysItselfOnTheNextTick) {
   CAlertPopup::SetTickPeriodMs(kTick);
   QPointer<CAlertPopup> p = Alert(11, 1);
   ASSERT_TRUE(p);
-  QElapsedTimer clock;
-  clock.start();
-  std::vector<std::string> lines = {p->GetDlgItemText(IDC_ALERT_COUNTDOWN)};
-  while (!Gone(p) && clock.elapsed() < 20 * kTick + 3000) {
-    QCoreApplication::processEvents();
-    if (!Gone(p) && p->GetDlgItemText(IDC_ALERT_COUNTDOWN) != lines.back())
-      lines.push_back(p->GetDlgItemText(IDC_ALERT_COUNTDOWN));
-    QThread::msleep(1);
-  }
-  std::vector<std::string> expected = {""};  // empty for the first tick
-  for (int s = 15; s >= 1; --s)
-    expected.push_back("本提示将在" + std::to_string(s) + "秒后自动关闭。");
+  std::vector<std::string> expected = CountdownLines();
+  expected.insert(expected.begin(), "");  // empty for the first tick
   // Sixteen ticks, one line each, in order: counted, not timed (a clock started after the
   // popup's timer cannot say how many ticks a busy machine let pass before it).
-  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(CountdownUntilGone(p), expected);
   EXPECT_TRUE(Gone(p)) << "destroyed on the tick after the last line";
   Settle();
   EXPECT_FALSE(p);  // deleted itself
@@ -147,7 +172,6 @@ TEST_F(PopupTest, EnterNothingEscHidesCloseBoxDestroysViewOpensAndDestroys) {
   CAlertPopup::SetTickPeriodMs(30);
   QPointer<CAlertPopup> escaped = Alert(2, 1), closed = Alert(3, 1), viewed = Alert(4, 2);
   ASSERT_TRUE(escaped && closed && viewed);
-  EXPECT_EQ(escaped->frameGeometry(), viewed->frameGeometry());  // one corner for all
   QTest::keyClick(viewed, Qt::Key_Return);
   QTest::keyClick(viewed->GetDlgItem(IDC_ALERT_VIEW), Qt::Key_Enter);
   QTest::keyClick(escaped, Qt::Key_Escape);
@@ -170,6 +194,81 @@ TEST_F(PopupTest, EnterNothingEscHidesCloseBoxDestroysViewOpensAndDestroys) {
   EXPECT_TRUE(CAppHarness::WaitFor([&] { return Gone(escaped); }, 5000));
   Settle();
   EXPECT_FALSE(escaped);
+}
+
+TEST_F(PopupTest, AlertsShareOneColumnOnePopupPerKindAndNoneIsLost) {
+  using SKindCount = std::pair<int, long long>;
+  constexpr long long kEsc = -1;  // as a step's count: Esc on the popup of that kind
+  std::vector<SKindCount> flood;  // every kind of the registry, again and again
+  for (int round = 0; round < 30; ++round)
+    for (int kind : {1, 2, 3, 4, 11, 12, 13, 14, 23, 24, 31, 32})
+      flood.push_back({kind, round % 3 + 1});
+  const struct {
+    const char* name;
+    std::vector<SKindCount> steps;   // alerts raised in this order
+    std::vector<SKindCount> column;  // kind and count from the bottom up; empty: full
+  } cases[] = {
+      {"two kinds stack upward", {{11, 1}, {12, 2}}, {{11, 1}, {12, 2}}},
+      {"a repeated kind adds to its popup", {{31, 2}, {32, 1}, {31, 3}}, {{31, 5}, {32, 1}}},
+      {"Esc frees the place and the kind",
+       {{11, 1}, {12, 1}, {11, kEsc}, {11, 2}, {13, 4}},
+       {{11, 2}, {12, 1}, {13, 4}}},
+      {"a flood fills the column, the rest waits", flood, {}},
+  };
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::map<int, long long> raised;
+    for (const auto& [kind, count] : c.steps) {
+      for (CAlertPopup* p : Column())
+        if (count == kEsc && p->m_nKind == kind) QTest::keyClick(p, Qt::Key_Escape);
+      if (count != kEsc) raised[kind] += count, CAlertPopup::Open(dlg, kind, count, Texts);
+    }
+    const std::vector<CAlertPopup*> column = Column();
+    const auto waiting = CAlertPopup::Waiting();
+    std::vector<SKindCount> shown;
+    std::set<int> kinds;  // one popup or one waiting entry per kind
+    for (size_t i = 0; i < column.size(); ++i) {
+      const CAlertPopup* p = column[i];
+      shown.push_back({p->m_nKind, p->m_nCount});
+      kinds.insert(p->m_nKind);
+      EXPECT_EQ(p->GetDlgItemText(IDC_ALERT_TEXT), "\r\n" + std::to_string(p->m_nCount) + " new");
+      // In the work area, right-aligned, each a few pixels above the one below it.
+      const QRect frame = p->frameGeometry(), below = column[i ? i - 1 : 0]->frameGeometry();
+      EXPECT_TRUE(area.contains(frame)) << i;
+      EXPECT_EQ(frame.right(), below.right()) << i;
+      if (i > 0) EXPECT_LT(frame.bottom(), below.top()) << i;
+      if (i > 0) EXPECT_LE(below.top() - frame.bottom(), 10) << i;
+    }
+    for (const auto& w : waiting) kinds.insert(w.first);
+    EXPECT_EQ(kinds.size(), column.size() + waiting.size());
+    if (!c.column.empty()) EXPECT_EQ(shown, c.column);
+    // Alerts wait only while no further popup fits above the top one.
+    EXPECT_EQ(!waiting.empty(), c.column.empty());
+    if (!waiting.empty())
+      EXPECT_LT(column.back()->frameGeometry().top() - area.top(),
+                column.back()->frameGeometry().height() + 10);
+
+    // Closing the popups opens the waiting ones; every alert is announced in the end.
+    std::map<int, long long> announced;
+    for (int round = 0; round < 50 && !(Popups().empty() && CAlertPopup::Waiting().empty());
+         ++round) {
+      CAppHarness::WaitFor([&] { return !Popups().empty(); }, 2000);
+      for (CAlertPopup* p : Popups()) announced[p->m_nKind] += p->m_nCount, p->close();
+    }
+    EXPECT_EQ(announced, raised);
+    Settle();
+  }
+}
+
+TEST_F(PopupTest, AFurtherAlertOfItsKindStartsTheCountdownAgain) {
+  CAlertPopup::SetTickPeriodMs(50);
+  QPointer<CAlertPopup> p = CAlertPopup::Open(dlg, 31, 2, Texts);
+  ASSERT_TRUE(p);
+  ASSERT_TRUE(CAppHarness::WaitFor([&] { return Gone(p) || p->m_nSecondsLeft < 10; }, 5000));
+  ASSERT_FALSE(Gone(p));
+  EXPECT_EQ(CAlertPopup::Open(dlg, 31, 3, Texts), p);
+  EXPECT_EQ(CountdownUntilGone(p), CountdownLines());  // 15 again, down to 1
 }
 
 }  // namespace
