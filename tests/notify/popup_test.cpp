@@ -237,17 +237,22 @@ TEST_F(PopupTest, AlertsShareOneColumnOnePopupPerKindAndNoneIsLost) {
       const QRect frame = p->frameGeometry(), below = column[i ? i - 1 : 0]->frameGeometry();
       EXPECT_TRUE(area.contains(frame)) << i;
       EXPECT_EQ(frame.right(), below.right()) << i;
-      if (i > 0) EXPECT_LT(frame.bottom(), below.top()) << i;
-      if (i > 0) EXPECT_LE(below.top() - frame.bottom(), 10) << i;
+      if (i > 0) {
+        EXPECT_LT(frame.bottom(), below.top()) << i;
+        EXPECT_LE(below.top() - frame.bottom(), 10) << i;
+      }
     }
     for (const auto& w : waiting) kinds.insert(w.first);
     EXPECT_EQ(kinds.size(), column.size() + waiting.size());
-    if (!c.column.empty()) EXPECT_EQ(shown, c.column);
+    if (!c.column.empty()) {
+      EXPECT_EQ(shown, c.column);
+    }
     // Alerts wait only while no further popup fits above the top one.
     EXPECT_EQ(!waiting.empty(), c.column.empty());
-    if (!waiting.empty())
+    if (!waiting.empty()) {
       EXPECT_LT(column.back()->frameGeometry().top() - area.top(),
                 column.back()->frameGeometry().height() + 10);
+    }
 
     // Closing the popups opens the waiting ones; every alert is announced in the end.
     std::map<int, long long> announced;
