@@ -442,7 +442,11 @@ void CMainDlg::ShowMessage(const std::string& text) {
   AfxMessageBox(text, ClosingFlag());
 }
 
-void CMainDlg::OpenBrowser(const std::string& url) { ShellOpenUrl(url); }
+bool CMainDlg::OpenBrowser(const std::string& url) {
+  auto opened = std::make_shared<bool>(false);
+  if (!RunOnUiThread([opened, url] { *opened = ShellOpenUrl(url); })) return false;
+  return *opened;
+}
 
 void CMainDlg::Wake() {
   if (IsUiThread()) return DrainOutbox();

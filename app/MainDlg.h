@@ -116,7 +116,7 @@ class CMainDlg : public CDialog, private IWindowPort {
   std::string AskCode() override;
   std::string AskServer(const std::string& suggested) override;
   void ShowMessage(const std::string& text) override;
-  void OpenBrowser(const std::string& url) override;
+  bool OpenBrowser(const std::string& url) override;
   void Wake() override;
   // Shows everything the session's outbox holds (user-interface thread).
   void DrainOutbox();

@@ -51,7 +51,7 @@ struct SBindRun {
   // Step 2: the authorisation page in the browser, then the code the user types. The
   // token goes into the address as received, not encoded.
   bool Authorize() {
-    session.OpenBrowser(EndpointAddress(row.bind.authorize, "?oauth_token=" + requestToken));
+    session.OpenCodePage(EndpointAddress(row.bind.authorize, "?oauth_token=" + requestToken));
     verifier = session.AskCode();
     return !verifier.empty();
   }

@@ -40,18 +40,19 @@ void AfxMessageBox(const std::string& text, const std::atomic<bool>* abandon) {
         QMessageBox box(QMessageBox::Warning, QString::fromUtf8(APP_NAME),
                         QString::fromUtf8(text.c_str()), QMessageBox::Ok,
                         QApplication::activeWindow());
-        // Service answers end up in these texts: never let them be read as rich text.
+        // Service answers end up in these texts: never let them be read as rich text. The
+        // text can be selected and copied (an address to open by hand, a reason).
         box.setTextFormat(Qt::PlainText);
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         box.exec();
       },
       abandon);
 }
 
-void ShellOpenUrl(const std::string& url) {
+bool ShellOpenUrl(const std::string& url) {
   // QUrl's tolerant mode keeps the address as given (an unencoded token stays as is).
   QUrl target(QString::fromUtf8(url.c_str()), QUrl::TolerantMode);
-  if (IsUiThread())
-    QDesktopServices::openUrl(target);
-  else
-    PostToUiThread([target] { QDesktopServices::openUrl(target); });
+  if (IsUiThread()) return QDesktopServices::openUrl(target);
+  PostToUiThread([target] { QDesktopServices::openUrl(target); });
+  return true;
 }

@@ -21,6 +21,7 @@ bool IsProgramEnding();
 // (on the user-interface thread) instead of showing a box. Pass {} to remove it.
 void SetMessageBoxHook(std::function<void(const std::string&)> hook);
 
-// Opens an address with the desktop's default handler (the browser). Failures are
-// ignored. Tests intercept it with QDesktopServices::setUrlHandler.
-void ShellOpenUrl(const std::string& url);
+// Opens an address with the desktop's default handler (the browser). False when none could
+// be started (on the user-interface thread; from another thread the call is queued there
+// and true). Tests intercept it with QDesktopServices::setUrlHandler.
+bool ShellOpenUrl(const std::string& url);

@@ -141,9 +141,9 @@ struct SMastodonBind {
 
   bool Authorize() {
     using qwblog::PercentEncode;
-    session.OpenBrowser("https://" + server + "/oauth/authorize?response_type=code&client_id=" +
-                        PercentEncode(client.id) + "&redirect_uri=" + PercentEncode(kRedirect) +
-                        "&scope=" + PercentEncode(kScopes));
+    session.OpenCodePage("https://" + server + "/oauth/authorize?response_type=code&client_id=" +
+                         PercentEncode(client.id) + "&redirect_uri=" + PercentEncode(kRedirect) +
+                         "&scope=" + PercentEncode(kScopes));
     code = session.AskCode();
     return !code.empty();
   }

@@ -155,8 +155,17 @@ std::string CSession::AskServer(const std::string& suggested) {
   return port ? port->AskServer(suggested) : std::string();
 }
 
-void CSession::OpenBrowser(const std::string& url) {
-  if (IWindowPort* port = m_port) port->OpenBrowser(url);
+bool CSession::OpenBrowser(const std::string& url) {
+  IWindowPort* port = m_port;
+  return port && port->OpenBrowser(url);
+}
+
+void CSession::OpenCodePage(const std::string& url) {
+  if (OpenBrowser(url)) return;
+  ShowMessage(
+      "无法打开浏览器。\r\n\r\n请复制下面的地址，在浏览器中打开，"
+      "再把网页上显示的验证码填入下一个对话框:\r\n\r\n" +
+      url);
 }
 
 // ---- workers ----

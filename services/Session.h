@@ -26,8 +26,8 @@ class IWindowPort {
   virtual std::string AskServer(const std::string& suggested) = 0;
   // A message box; returns when it is dismissed (or the window closes).
   virtual void ShowMessage(const std::string& text) = 0;
-  // Opens an address in the browser.
-  virtual void OpenBrowser(const std::string& url) = 0;
+  // Opens an address in the browser; false when no browser could be opened.
+  virtual bool OpenBrowser(const std::string& url) = 0;
   // The outbox has something new: drain it on the window's thread.
   virtual void Wake() = 0;
 };
@@ -107,7 +107,10 @@ class CSession {
   void ShowMessage(const std::string& text);
   std::string AskCode();
   std::string AskServer(const std::string& suggested);
-  void OpenBrowser(const std::string& url);
+  bool OpenBrowser(const std::string& url);
+  // Opens the page that shows a verification code; where no browser can be opened, a
+  // message box says so and shows the address, to be copied into a browser by hand.
+  void OpenCodePage(const std::string& url);
 
   // ---- workers and closing ----
   // Starts a detached thread running fn; the session waits for it when it stops.

@@ -70,9 +70,11 @@ class ControlApp:
         if path == "/control/mastodon":
             return _json(self.state.mastodon.snapshot())
         if path == "/control/mastodon/code":
-            code = self.state.mastodon.snapshot()["last_code"]
+            # The code a user without a browser would get: approving the app the program
+            # registered last, without fetching the authorisation page.
+            code = self.state.mastodon.authorize_newest_app("urn:ietf:wg:oauth:2.0:oob")
             if code is None:
-                return _error(404, "no code issued yet")
+                return _error(404, "no app registered yet: click Mastodon in the program first")
             return _json({"code": code})
         return _error(404, "no such control call: %s" % path)
 

@@ -118,7 +118,7 @@ TEST_F(MastodonFlows, BindsWithTheCodeAndAnUntrustedServerKeepsTheAccount) {
   EXPECT_EQ(dlg->GetDlgItemText(IDC_MASTODON_NAME), name);
   EXPECT_EQ(LogLines(dlg), (Lines{"绑定到Mastodon...", "绑定成功(" + name + ")!"}));
   EXPECT_EQ(code.size(), 43u);
-  EXPECT_EQ(Str(SharedEmulator()->Get("/control/mastodon/code")["code"]), code);
+  EXPECT_EQ(Str(SharedEmulator()->Get("/control/mastodon")["last_code"]), code);
 
   const QJsonArray requests = SharedEmulator()->Requests("mastodon");
   const Lines calls = {"POST /api/v1/apps", "GET /oauth/authorize", "POST /oauth/token",

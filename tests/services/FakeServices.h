@@ -35,6 +35,7 @@ struct SFakeServices : CSession, IWindowPort {
   std::vector<std::string> log, boxes, pages, shown;
   std::vector<std::pair<int, int>> alerts;
   std::string code = "V123";
+  bool browserWorks = true;
 
   SFakeServices() {
     SetWindowPort(this);
@@ -66,7 +67,10 @@ struct SFakeServices : CSession, IWindowPort {
   std::string AskCode() override { return code; }
   std::string AskServer(const std::string&) override { return {}; }
   void ShowMessage(const std::string& text) override { boxes.push_back(text); }
-  void OpenBrowser(const std::string& url) override { pages.push_back(url); }
+  bool OpenBrowser(const std::string& url) override {
+    pages.push_back(url);
+    return browserWorks;
+  }
   void Wake() override {
     for (const SOutboxItem& item : TakeOutbox()) {
       if (item.kind == SOutboxItem::EKind::Log) log.push_back(item.text);

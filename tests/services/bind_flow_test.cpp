@@ -207,6 +207,21 @@ TEST(BindFlowTencent, OnlyAnExactTrueConfirmsTheCallback) {
   }
 }
 
+// Without a browser the address is shown to be copied, and the code is asked as usual.
+TEST(BindFlowWithoutBrowser, TheAddressIsShownToCopyAndTheCodeIsStillAsked) {
+  UseKnownConsumers("bind_no_browser");
+  SFakeServices fake;
+  fake.browserWorks = false;
+  fake.answers = {kPair, "oauth_token=at&oauth_token_secret=as&user_id=42",
+                  R"({"screen_name":"sn"})"};
+  EXPECT_TRUE(BindAccount(fake, ServiceRow(EService::Sina)));
+  ASSERT_EQ(fake.pages.size(), 1u);
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_EQ(fake.boxes[0].rfind("无法打开浏览器。", 0), 0u);
+  EXPECT_EQ(fake.boxes[0].substr(fake.boxes[0].size() - fake.pages[0].size()), fake.pages[0]);
+  EXPECT_EQ(fake.Account(ServiceRow(EService::Sina)).name, "sn");
+}
+
 // A binding that cannot be saved is a failed binding, and a save that fails leaves the
 // file as it was: both on a settings folder that is a full tmpfs, in a child process
 // with a mount namespace of its own (skipped where the system allows none).
