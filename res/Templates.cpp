@@ -182,7 +182,7 @@ const char* LoadResourceString(int id) {
       return "Plumfinch";
     case IDS_CONTACT_TEXT:
       return "Plumfinch v1.1\n"
-             "一次写好，同时发到腾讯、新浪、搜狐微博和 Twitter。\n"
+             "一次写好，同时发到腾讯、新浪、搜狐微博、Twitter 和 Mastodon。\n"
              "\n"
              "问题与建议请写信给作者：plumfinch@example.org\n"
              "主页：https://plumfinch.example.org/";
