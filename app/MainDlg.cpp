@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <shared_mutex>
 #include <thread>
 
 #include "app/AppIcon.h"
@@ -108,14 +109,51 @@ const SDialogDef& CMainDlg::MainTemplate() {
   return def;
 }
 
+// The window port the session holds. Calls from workers may overlap; Detach waits for
+// those under way and cuts the way to the window, so no worker reaches a window that is
+// gone, whether it ended in time or was left behind.
+class CGuardedPort final : public IWindowPort {
+ public:
+  explicit CGuardedPort(IWindowPort* window) : m_window(window) {}
+  void Detach() {
+    std::unique_lock<std::shared_mutex> lock(m_mutex);
+    m_window = nullptr;
+  }
+  std::string AskCode() override {
+    std::shared_lock<std::shared_mutex> lock(m_mutex);
+    return m_window ? m_window->AskCode() : std::string();
+  }
+  std::string AskServer(const std::string& suggested) override {
+    std::shared_lock<std::shared_mutex> lock(m_mutex);
+    return m_window ? m_window->AskServer(suggested) : std::string();
+  }
+  void ShowMessage(const std::string& text) override {
+    std::shared_lock<std::shared_mutex> lock(m_mutex);
+    if (m_window) m_window->ShowMessage(text);
+  }
+  bool OpenBrowser(const std::string& url) override {
+    std::shared_lock<std::shared_mutex> lock(m_mutex);
+    return m_window && m_window->OpenBrowser(url);
+  }
+  void Wake() override {
+    std::shared_lock<std::shared_mutex> lock(m_mutex);
+    if (m_window) m_window->Wake();
+  }
+
+ private:
+  std::shared_mutex m_mutex;
+  IWindowPort* m_window;
+};
+
 const SServiceRow& CMainDlg::Row(const char* keyPrefix) {
   const SServiceRow* row = FindServiceRow(keyPrefix);
   return row ? *row : *ServiceRows().front();
 }
 
-CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainTemplate(), parent) {
+CMainDlg::CMainDlg(QWidget* parent)
+    : CDialog(MainTemplate(), parent), m_port(*new CGuardedPort(this)) {
   m_hIcon = LoadAppIcon();
-  m_session.SetWindowPort(this);
+  m_session.SetWindowPort(&m_port);
   BuildMessageMap();
 }
 
@@ -123,13 +161,13 @@ CMainDlg::~CMainDlg() {
   // No wait at exit is unbounded: a worker that has not ended 2 s after the closing flag
   // (stuck where no abort reaches) is left behind with the session, which then no
   // longer reaches this window; the process ends without it.
-  if (m_session.StopWorkers(kWorkerWaitMs)) {
-    *m_drainGate = nullptr;
+  const bool ended = m_session.StopWorkers(kWorkerWaitMs);
+  m_port.Detach();
+  *m_drainGate = nullptr;
+  if (ended) {
     DrainOutbox();
     delete &m_session;
-  } else {
-    m_session.SetWindowPort(nullptr);
-    *m_drainGate = nullptr;
+    delete &m_port;
   }
   SetSettingsNoticeSink({});
   // Every line appended before the workers ended is in the log before its control goes.
@@ -415,23 +453,27 @@ void CMainDlg::MirrorBoxesIntoSession() {
 std::string CMainDlg::AskCode() {
   // Given up (nothing read) when the window closes meanwhile: the run is cancelled.
   auto code = std::make_shared<std::string>();
-  if (!RunOnUiThread([code] {
-        CVerifyCodeDlg dlg;
-        dlg.DoModal();
-        *code = dlg.m_strVerifyCode;
-      }))
+  if (!SendToUiThread(
+          [code] {
+            CVerifyCodeDlg dlg;
+            dlg.DoModal();
+            *code = dlg.m_strVerifyCode;
+          },
+          m_session.ClosingFlag()))
     return {};
   return *code;
 }
 
 std::string CMainDlg::AskServer(const std::string& suggested) {
   auto server = std::make_shared<std::string>();
-  if (!RunOnUiThread([server, suggested] {
-        CMastodonServerDlg dlg;
-        dlg.m_strServer = suggested;
-        dlg.DoModal();
-        *server = dlg.m_strServer;
-      }))
+  if (!SendToUiThread(
+          [server, suggested] {
+            CMastodonServerDlg dlg;
+            dlg.m_strServer = suggested;
+            dlg.DoModal();
+            *server = dlg.m_strServer;
+          },
+          m_session.ClosingFlag()))
     return {};
   return *server;
 }
@@ -439,12 +481,13 @@ std::string CMainDlg::AskServer(const std::string& suggested) {
 void CMainDlg::ShowMessage(const std::string& text) {
   // Lines logged before the box are in the log while it is open.
   if (IsUiThread()) DrainOutbox();
-  AfxMessageBox(text, ClosingFlag());
+  AfxMessageBox(text, m_session.ClosingFlag());
 }
 
 bool CMainDlg::OpenBrowser(const std::string& url) {
   auto opened = std::make_shared<bool>(false);
-  if (!RunOnUiThread([opened, url] { *opened = ShellOpenUrl(url); })) return false;
+  if (!SendToUiThread([opened, url] { *opened = ShellOpenUrl(url); }, m_session.ClosingFlag()))
+    return false;
   return *opened;
 }
 

@@ -25,6 +25,8 @@ constexpr uintptr_t HIDE_TIMER_ID = 1;
 
 class CTrayWatch;
 
+class CGuardedPort;
+
 class CMainDlg : public CDialog, private IWindowPort {
   Q_OBJECT
  public:
@@ -161,6 +163,9 @@ class CMainDlg : public CDialog, private IWindowPort {
   // On the heap: a worker that does not end when the window goes keeps it (see the
   // destructor), so the worker never touches freed memory.
   CSession& m_session = *new CSession;
+  // The port the session holds: it reaches this window until the window goes, and after
+  // that nothing (it stays with a session that is left behind).
+  CGuardedPort& m_port;
   bool m_bBinding = false;       // a binding worker runs (user-interface thread only)
   bool m_bSinaExclusive = true;  // user-interface thread only
   // Reports a notification area that comes or goes.
