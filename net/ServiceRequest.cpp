@@ -61,34 +61,3 @@ SHttpAnswer ExecuteSignedRequest(const std::string& url, EHttpMethod method, CWe
   out.body = ConvertCodePage(answer.body.substr(0, answer.body.find('\0')), CP_UTF8, CP_ACP);
   return out;
 }
-
-std::string FailureReason(const SHttpAnswer& answer) {
-  if (answer.answered)
-    return answer.status >= 200 && answer.status < 300 ? std::string()
-                                                       : "HTTP " + std::to_string(answer.status);
-  switch (answer.failure) {
-    case EQWBlogFailure::None:
-      return {};
-    case EQWBlogFailure::BadRequest:
-      return "地址无效";
-    case EQWBlogFailure::Picture:
-      return "图片无法读取(不存在、不是普通文件或太大)";
-    case EQWBlogFailure::NotFound:
-      return "找不到服务器";
-    case EQWBlogFailure::Refused:
-      return "服务器拒绝连接";
-    case EQWBlogFailure::Proxy:
-      return "代理服务器连接失败";
-    case EQWBlogFailure::Tls:
-      return "安全连接(TLS)失败";
-    case EQWBlogFailure::TimedOut:
-      return "连接超时";
-    case EQWBlogFailure::ConnectionLost:
-      return "连接中断，没有收到回应";
-    case EQWBlogFailure::TooLarge:
-      return "服务器的回应过大";
-    case EQWBlogFailure::Aborted:
-      return "程序正在退出，请求已取消";
-  }
-  return {};
-}

@@ -48,7 +48,3 @@ SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& pro
 // a zero byte) of any answer, or why none arrived.
 SHttpAnswer ExecuteSignedRequest(const std::string& url, EHttpMethod method, CWeiboParam params,
                                  bool isTwitter, const CProxySettings& proxy);
-
-// A short, plain reason for a failed request, for a status-log line: why no answer
-// arrived, or the HTTP status of an answer that is not a success.
-std::string FailureReason(const SHttpAnswer& answer);

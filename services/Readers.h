@@ -27,6 +27,10 @@ int ReadJsonCount(const std::string& response, const std::string& key);
 // maxBytes bytes, so an answer can neither forge log lines nor flood the log.
 std::string LogSafeText(const std::string& text, size_t maxBytes = 512);
 
+// A short, plain reason for a failed request, for a status-log line: why no answer
+// arrived, or the HTTP status of an answer that is not a success ("" for a success).
+std::string FailureReason(const SHttpAnswer& answer);
+
 // A JSON answer, parsed; null when it is not JSON or nests deeper than any real answer
 // (a few megabytes of brackets must not cost the parser a deep recursion).
 nlohmann::json ParseJson(const std::string& text);
