@@ -114,13 +114,7 @@ struct SBindRun {
 
 SBindOutcome RunOAuthBinding(const SServiceRow& row, CSession& session) {
   SBindRun run{row, session, {}, {}, {}, {}, {}};
-  SBindOutcome outcome;
-  outcome.bound = run.Run();
-  outcome.error = run.error;
-  if (!outcome.bound) return outcome;
-  outcome.pending = run.pending;
-  outcome.keys = run.Keys();
-  return outcome;
+  return RunBindingSteps(run);
 }
 
 bool BindAccount(CSession& session, const SServiceRow& row) {

@@ -430,6 +430,17 @@ EQWBlogFailure FailureBeforeSending(HTTP_RESULTCODE result) {
   }
 }
 
+// The answer of a request that Perform sent: status and body, or why none arrived.
+void FillAnswer(HTTP_RESULTCODE result, const TraceInfo& info, const Transfer& transfer,
+                QWBlogAnswer& answer) {
+  if (result != HTTP_RESULT_OK) {
+    answer.failure = info.failure;
+    return;
+  }
+  answer.status = info.status;
+  if (transfer.data) answer.body.assign(transfer.data, transfer.size);
+}
+
 // Builds, sends and traces one request; on HTTP_RESULT_OK the body stays in transfer.
 template <class TBuild>
 HTTP_RESULTCODE Perform(const char* url, EHttpMethod method, const CWeiboParam& params,
@@ -483,12 +494,7 @@ HTTP_RESULTCODE SignedRequest(const char* url, EHttpMethod method, CWeiboParam p
         return qwblog::BuildWireRequest(url, method, params, wire);
       },
       transfer, info, nullptr);
-  if (result == HTTP_RESULT_OK) {
-    answer.status = info.status;
-    if (transfer.data) answer.body.assign(transfer.data, transfer.size);
-  } else {
-    answer.failure = info.failure;
-  }
+  FillAnswer(result, info, transfer, answer);
   return result;
 }
 
@@ -505,13 +511,8 @@ HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::st
         return qwblog::BuildBearerRequest(url, method, bearer, headers, params, wire);
       },
       transfer, info, &retryAfter);
-  if (result == HTTP_RESULT_OK) {
-    answer.status = info.status;
-    if (transfer.data) answer.body.assign(transfer.data, transfer.size);
-    answer.retryAfterS = retryAfter;
-  } else {
-    answer.failure = info.failure;
-  }
+  FillAnswer(result, info, transfer, answer);
+  if (result == HTTP_RESULT_OK) answer.retryAfterS = retryAfter;
   return result;
 }
 

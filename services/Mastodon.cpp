@@ -201,12 +201,8 @@ struct SMastodonBind {
 
 SBindOutcome BindMastodon(const SServiceRow&, CSession& session) {
   SMastodonBind run{session, {}, {}, {}, {}, {}};
-  SBindOutcome outcome;
-  outcome.bound = run.Run();
-  outcome.error = run.error;
+  SBindOutcome outcome = RunBindingSteps(run);
   if (!outcome.bound) return outcome;
-  outcome.pending = run.pending;
-  outcome.keys = run.Keys();
   // The registration is stored with the account from now on.
   std::lock_guard<std::mutex> lock(g_clientsMutex);
   g_clients.erase(std::remove_if(g_clients.begin(), g_clients.end(),

@@ -128,6 +128,18 @@ struct SBindOutcome {
   std::vector<std::pair<std::string, std::string>> keys;
 };
 
+// Runs a binding run (Run(), and error, pending and Keys() after it) into its outcome.
+template <class TRun>
+SBindOutcome RunBindingSteps(TRun& run) {
+  SBindOutcome outcome;
+  outcome.bound = run.Run();
+  outcome.error = run.error;
+  if (!outcome.bound) return outcome;
+  outcome.pending = run.pending;
+  outcome.keys = run.Keys();
+  return outcome;
+}
+
 // The flows of a service that does not follow the OAuth 1.0 pattern of the others; its
 // row's plans then give only the texts (start, success and failure lines) and the
 // alert kinds. The binding frame (start line, failure box, commit, result line) and the
