@@ -23,6 +23,7 @@
 #include "app/TrayWatch.h"
 #include "bind/BindFlow.h"
 #include "bind/MastodonServerDlg.h"
+#include "bind/SignInDlg.h"
 #include "bind/VerifyCodeDlg.h"
 #include "notify/AlertPopup.h"
 #include "notify/PollFlow.h"
@@ -126,6 +127,10 @@ class CGuardedPort final : public IWindowPort {
   std::string AskServer(const std::string& suggested) override {
     std::shared_lock<std::shared_mutex> lock(m_mutex);
     return m_window ? m_window->AskServer(suggested) : std::string();
+  }
+  SSignInAnswer AskSignIn(const SSignInForm& form) override {
+    std::shared_lock<std::shared_mutex> lock(m_mutex);
+    return m_window ? m_window->AskSignIn(form) : SSignInAnswer();
   }
   void ShowMessage(const std::string& text) override {
     std::shared_lock<std::shared_mutex> lock(m_mutex);
@@ -476,6 +481,19 @@ std::string CMainDlg::AskServer(const std::string& suggested) {
           m_session.ClosingFlag()))
     return {};
   return *server;
+}
+
+SSignInAnswer CMainDlg::AskSignIn(const SSignInForm& form) {
+  auto answer = std::make_shared<SSignInAnswer>();
+  if (!SendToUiThread(
+          [answer, form] {
+            CSignInDlg dlg(form);
+            dlg.DoModal();
+            *answer = dlg.m_answer;
+          },
+          m_session.ClosingFlag()))
+    return {};
+  return *answer;
 }
 
 void CMainDlg::ShowMessage(const std::string& text) {

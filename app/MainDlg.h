@@ -1,7 +1,7 @@
 // CMainDlg: the main window. It lays out the services' controls from their rows, routes
 // every command of its message map to a handler, and hands the service work to the
 // flows (bind/, post/, notify/), which run over its CSession. It lends the session one
-// small interface (IWindowPort: the code and server dialogs, message boxes, the browser,
+// small interface (IWindowPort: the code, server and sign-in dialogs, message boxes, the browser,
 // a wake-up) and shows what the flows report through the session's outbox: log lines,
 // names, alerts, the end of a send. It keeps the window's own things: its controls, the
 // status log, the tray icon and the hidden state.
@@ -117,6 +117,7 @@ class CMainDlg : public CDialog, private IWindowPort {
   // The window port (any thread).
   std::string AskCode() override;
   std::string AskServer(const std::string& suggested) override;
+  SSignInAnswer AskSignIn(const SSignInForm& form) override;
   void ShowMessage(const std::string& text) override;
   bool OpenBrowser(const std::string& url) override;
   void Wake() override;

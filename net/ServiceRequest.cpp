@@ -33,8 +33,13 @@ SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& pro
   if (UsesProxy(proxy.range, false)) request.params.SetProxy(proxy.type, proxy.address, proxy.port);
   QWBlogAnswer answer;
   SHttpAnswer out;
-  if (BearerRequest(request.url.c_str(), request.method, request.bearer, request.headers,
-                    request.params, answer) != HTTP_RESULT_OK) {
+  const HTTP_RESULTCODE result =
+      request.contentType.empty()
+          ? BearerRequest(request.url.c_str(), request.method, request.bearer, request.headers,
+                          request.params, answer)
+          : BearerBodyRequest(request.url.c_str(), request.bearer, request.headers,
+                              request.contentType, request.body, request.params, answer);
+  if (result != HTTP_RESULT_OK) {
     out.failure = answer.failure;
     return out;
   }

@@ -34,12 +34,16 @@ struct SHttpRequest {
   std::string bearer;  // "" for none
   QWBlogHeaders headers;
   CWeiboParam params;  // fields and an optional file (AddPicNameParam)
+  // A POST whose body is given whole (JSON, a picture's bytes) when contentType is set;
+  // params then carries no fields.
+  std::string contentType;
+  std::string body;
 };
 struct SHttpAnswer {
   bool answered = false;
   long status = 0;
   std::string body;
-  long retryAfterS = -1;
+  long retryAfterS = -1;  // the wait the answer asks for (Retry-After, RateLimit-Reset)
   EQWBlogFailure failure = EQWBlogFailure::None;  // why no answer arrived
 };
 SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& proxy);

@@ -96,13 +96,24 @@ using QWBlogHeaders = std::vector<std::pair<std::string, std::string>>;
 struct QWBlogAnswer {
   long status = 0;        // the HTTP status
   std::string body;       // as received (it may contain zero bytes)
-  long retryAfterS = -1;  // the Retry-After header in seconds (0 .. 86400), -1 when absent
+  // The wait the answer asks for in seconds (0 .. 86400), -1 when it names none: its
+  // Retry-After header, else its RateLimit-Reset header (seconds, or the Unix time of the
+  // reset as some servers send it, counted from now).
+  long retryAfterS = -1;
   EQWBlogFailure failure = EQWBlogFailure::None;  // why no answer arrived
 };
 // HTTP_RESULT_OK when an answer arrived, whatever its status; answer is filled then.
 HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::string& bearer,
                               const QWBlogHeaders& headers, CWeiboParam params,
                               QWBlogAnswer& answer);
+
+// A bearer-token POST whose body is given whole (a JSON document, a picture's bytes) and
+// sent as it is with its content type; params carries only the proxy and the abort flag
+// (a field or a file in it is refused). The answer as for BearerRequest.
+HTTP_RESULTCODE BearerBodyRequest(const char* url, const std::string& bearer,
+                                  const QWBlogHeaders& headers, const std::string& contentType,
+                                  const std::string& body, CWeiboParam params,
+                                  QWBlogAnswer& answer);
 
 // SyncRequest's signed request with its whole outcome: on HTTP_RESULT_OK the status and
 // the body (as received) in answer, whatever the status; otherwise answer.failure.

@@ -259,4 +259,26 @@ HTTP_RESULTCODE BuildBearerRequest(const char* url, EHttpMethod method, const st
   return HTTP_RESULT_OK;
 }
 
+HTTP_RESULTCODE BuildBearerBodyRequest(const char* url, const std::string& bearer,
+                                       const HeaderList& headers, const std::string& contentType,
+                                       const std::string& body, const CWeiboParam& params,
+                                       WireRequest& out) {
+  out = WireRequest();
+  if (url == nullptr) return HTTP_RESULT_BAD_ARGUMENT;
+  ParsedUrl parsed;
+  if (!ParseUrl(url, parsed)) return HTTP_RESULT_BAD_ARGUMENT;
+  if (!params.Params().empty() || !params.Pictures().empty()) return HTTP_RESULT_BAD_ARGUMENT;
+  if (!IsHeaderValue(bearer) || contentType.empty() || !IsHeaderValue(contentType))
+    return HTTP_RESULT_BAD_ARGUMENT;
+  for (const auto& [name, value] : headers)
+    if (!IsHeaderName(name) || !IsHeaderValue(value)) return HTTP_RESULT_BAD_ARGUMENT;
+  out.url = parsed.withoutFragment;
+  out.post = true;
+  out.contentType = contentType;
+  out.body = body;
+  if (!bearer.empty()) out.authorization = "Bearer " + bearer;
+  for (const auto& [name, value] : headers) out.headers.push_back(name + ": " + value);
+  return HTTP_RESULT_OK;
+}
+
 }  // namespace qwblog

@@ -59,4 +59,12 @@ HTTP_RESULTCODE BuildBearerRequest(const char* url, EHttpMethod method, const st
                                    const HeaderList& headers, const CWeiboParam& params,
                                    WireRequest& out, std::string boundary = {});
 
+// A bearer-token POST with a body of its own, sent as it is with contentType. The token,
+// the headers and the content type are checked as for BuildBearerRequest; a field or a
+// file among params gives HTTP_RESULT_BAD_ARGUMENT.
+HTTP_RESULTCODE BuildBearerBodyRequest(const char* url, const std::string& bearer,
+                                       const HeaderList& headers, const std::string& contentType,
+                                       const std::string& body, const CWeiboParam& params,
+                                       WireRequest& out);
+
 }  // namespace qwblog

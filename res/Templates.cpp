@@ -21,25 +21,25 @@ const SDialogDef kMainDialog = {
     kFont,
     9,
     478,
-    174,
+    186,
     IDR_MAIN_MENU,
     {
-        {IDC_STATIC, ECtrlKind::GroupBox, "绑定微博", 3, 2, 191, 27, kGroup, 0},
-        {IDC_STATIC, ECtrlKind::GroupBox, "状态日志", 3, 32, 191, 140, kGroup, 0},
-        {IDC_STATUS_LOG, ECtrlKind::Edit, "", 7, 41, 183, 127,
+        {IDC_STATIC, ECtrlKind::GroupBox, "绑定微博", 3, 2, 191, 44, kGroup, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "状态日志", 3, 49, 191, 135, kGroup, 0},
+        {IDC_STATUS_LOG, ECtrlKind::Edit, "", 7, 58, 183, 122,
          kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
              ES_AUTOVSCROLL | ES_AUTOHSCROLL,
          0},
-        {IDC_STATIC, ECtrlKind::GroupBox, "已绑定", 196, 2, 159, 69, kGroup, 0},
-        {IDC_STATIC, ECtrlKind::GroupBox, "设置", 357, 2, 119, 69, kGroup, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "已绑定", 196, 2, 159, 80, kGroup, 0},
+        {IDC_STATIC, ECtrlKind::GroupBox, "设置", 357, 2, 119, 80, kGroup, 0},
         {IDC_ALERT_AT_ME, ECtrlKind::CheckBox, "收到@我消息或私信时提醒", 361, 13, 105, 10, kCheck,
          0},
         {IDC_FOLLOWING_UPDATE, ECtrlKind::CheckBox, "我关注的微博有更新提醒", 361, 26, 105, 10,
          kCheck, 0},
         {IDC_NEW_FANS, ECtrlKind::CheckBox, "当有新粉丝/听众时提醒", 361, 39, 105, 10, kCheck, 0},
         {IDC_AUTO_RUN, ECtrlKind::CheckBox, "系统启动时自动启动", 361, 52, 86, 10, kCheck, 0},
-        {IDC_STATIC, ECtrlKind::GroupBox, "发微博", 196, 73, 280, 99, kGroup, 0},
-        {IDC_MESSAGE_TEXT, ECtrlKind::Edit, "", 200, 82, 272, 54,
+        {IDC_STATIC, ECtrlKind::GroupBox, "发微博", 196, 84, 280, 100, kGroup, 0},
+        {IDC_MESSAGE_TEXT, ECtrlKind::Edit, "", 200, 93, 272, 43,
          kChild | WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
              ES_WANTRETURN,
          0},
@@ -182,7 +182,7 @@ const char* LoadResourceString(int id) {
       return "Plumfinch";
     case IDS_CONTACT_TEXT:
       return "Plumfinch v1.1\n"
-             "一次写好，同时发到腾讯、新浪、搜狐微博、Twitter 和 Mastodon。\n"
+             "一次写好，同时发到腾讯、新浪、搜狐微博、Twitter、Mastodon 和 Bluesky。\n"
              "\n"
              "问题与建议请写信给作者：plumfinch@example.org\n"
              "主页：https://plumfinch.example.org/";

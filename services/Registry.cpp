@@ -6,11 +6,12 @@ extern const SServiceRow kSinaRow;
 extern const SServiceRow kSohuRow;
 extern const SServiceRow kTwitterRow;
 extern const SServiceRow kMastodonRow;
+extern const SServiceRow kBlueskyRow;
 
 const std::vector<const SServiceRow*>& ServiceRows() {
   static const std::vector<const SServiceRow*> rows = [] {
     std::vector<const SServiceRow*> list = {&kTencentRow, &kSinaRow, &kSohuRow, &kTwitterRow,
-                                            &kMastodonRow};
+                                            &kMastodonRow, &kBlueskyRow};
     std::vector<const SHostDef*> hosts;
     for (const SServiceRow* row : list)
       hosts.insert(hosts.end(), row->hosts.begin(), row->hosts.end());

@@ -116,6 +116,7 @@ struct SPollCursor {
   int nextDelayMs = -1;    // -1: the usual interval
   int backoffs = 0;        // refusals for load in a row
   int intervalMs = 45000;  // the usual interval, set by the worker
+  std::vector<std::string> seen;  // items of the last answer, for a service without ids in order
 };
 
 // What a binding run of its own gives back: the account on success, else the message
@@ -153,6 +154,9 @@ struct SOwnFlows {
   bool (*post)(const SServiceRow& row, CSession& session, const std::string& text,
                const std::string& picture);
   void (*poll)(const SServiceRow& row, CSession& session, SPollCursor& cursor);
+  // The account as the settings file keeps it, for a service whose keys are its own;
+  // null: the common keys (<prefix>AccessToken, AccessSecret, UserID, Server, Name).
+  SAccountSnapshot (*restore)(const SServiceRow& row) = nullptr;
 };
 
 // One control of the main window, in dialog units.

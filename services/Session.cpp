@@ -32,6 +32,10 @@ void CSession::CommitBinding(const SServiceRow& row, const SPendingAccount& pend
 
 void CSession::RestoreAccounts(const std::vector<const SServiceRow*>& rows) {
   for (const SServiceRow* row : rows) {
+    if (row->own && row->own->restore) {
+      SetAccount(*row, row->own->restore(*row));
+      continue;
+    }
     const std::string prefix = row->keyPrefix;
     auto text = [&](const char* key) {
       return ProfileString(false, (prefix + key).c_str(), "", "", 256);
@@ -153,6 +157,11 @@ std::string CSession::AskCode() {
 std::string CSession::AskServer(const std::string& suggested) {
   IWindowPort* port = m_port;
   return port ? port->AskServer(suggested) : std::string();
+}
+
+SSignInAnswer CSession::AskSignIn(const SSignInForm& form) {
+  IWindowPort* port = m_port;
+  return port ? port->AskSignIn(form) : SSignInAnswer();
 }
 
 bool CSession::OpenBrowser(const std::string& url) {

@@ -15,6 +15,24 @@
 #include "net/ServiceRequest.h"
 #include "services/ServiceRow.h"
 
+// A sign-in with a server, an account and a password, asked in one dialog whose texts
+// all come from the service's row.
+struct SSignInForm {
+  std::string title;
+  std::string serverLabel, server;    // the field's label and the server it offers
+  std::string accountLabel, account;  // the account it offers ("" for none)
+  std::string passwordLabel;          // a masked field
+  std::string linkCaption, linkUrl;   // a button that opens an address in the browser
+  // The shape a password should have ('x' a letter or digit, anything else itself); one
+  // of another shape gets the warning once, and OK again goes on with it. "" for none.
+  std::string passwordPattern, passwordWarning;
+};
+// What the user typed; ok false when the dialog was cancelled.
+struct SSignInAnswer {
+  bool ok = false;
+  std::string server, account, password;
+};
+
 // What only the window can do for the flows. Every call may come from any thread; the
 // window runs it on its own thread and answers when it is done.
 class IWindowPort {
@@ -24,6 +42,8 @@ class IWindowPort {
   virtual std::string AskCode() = 0;
   // The server dialog, offering suggested: the text typed, "" when cancelled.
   virtual std::string AskServer(const std::string& suggested) = 0;
+  // The sign-in dialog the form describes.
+  virtual SSignInAnswer AskSignIn(const SSignInForm& form) = 0;
   // A message box; returns when it is dismissed (or the window closes).
   virtual void ShowMessage(const std::string& text) = 0;
   // Opens an address in the browser; false when no browser could be opened.
@@ -107,6 +127,7 @@ class CSession {
   void ShowMessage(const std::string& text);
   std::string AskCode();
   std::string AskServer(const std::string& suggested);
+  SSignInAnswer AskSignIn(const SSignInForm& form);
   bool OpenBrowser(const std::string& url);
   // Opens the page that shows a verification code; where no browser can be opened, a
   // message box says so and shows the address, to be copied into a browser by hand.

@@ -13,7 +13,7 @@
 namespace servicetest {
 
 // The services by name, for tables of cases.
-enum class EService { Tencent, Sina, Sohu, Twitter, Mastodon };
+enum class EService { Tencent, Sina, Sohu, Twitter, Mastodon, Bluesky };
 inline const SServiceRow& ServiceRow(EService service) {
   return *ServiceRows().at(static_cast<size_t>(service));
 }
@@ -66,6 +66,13 @@ struct SFakeServices : CSession, IWindowPort {
   }
   std::string AskCode() override { return code; }
   std::string AskServer(const std::string&) override { return {}; }
+  // The sign-in dialog: the forms asked, answered with signIn (cancelled by default).
+  std::vector<SSignInForm> forms;
+  SSignInAnswer signIn;
+  SSignInAnswer AskSignIn(const SSignInForm& form) override {
+    forms.push_back(form);
+    return signIn;
+  }
   void ShowMessage(const std::string& text) override { boxes.push_back(text); }
   bool OpenBrowser(const std::string& url) override {
     pages.push_back(url);

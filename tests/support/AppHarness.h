@@ -14,7 +14,7 @@
 #include "services/Registry.h"
 
 // The services by name, in the registry's order, for tests that name them.
-enum class EService { Tencent, Sina, Sohu, Twitter, Mastodon };
+enum class EService { Tencent, Sina, Sohu, Twitter, Mastodon, Bluesky };
 inline const SServiceRow& ServiceRow(EService service) {
   return *ServiceRows().at(static_cast<size_t>(service));
 }
@@ -25,16 +25,19 @@ constexpr int IDC_BIND_SINA = 1008;
 constexpr int IDC_BIND_SOHU = 1013;
 constexpr int IDC_BIND_TWITTER = 1028;
 constexpr int IDC_BIND_MASTODON = 1030;
+constexpr int IDC_BIND_BLUESKY = 1033;
 constexpr int IDC_TENCENT_NAME = 1012;
 constexpr int IDC_SINA_NAME = 1018;
 constexpr int IDC_SOHU_NAME = 1020;
 constexpr int IDC_TWITTER_NAME = 1019;
 constexpr int IDC_MASTODON_NAME = 1031;
+constexpr int IDC_BLUESKY_NAME = 1034;
 constexpr int IDC_SEND_TO_TENCENT = 1016;
 constexpr int IDC_SEND_TO_SINA = 1017;
 constexpr int IDC_SEND_TO_SOHU = 1021;
 constexpr int IDC_SEND_TO_TWITTER = 1029;
 constexpr int IDC_SEND_TO_MASTODON = 1032;
+constexpr int IDC_SEND_TO_BLUESKY = 1035;
 
 class CEmulator;
 class CMainDlg;
