@@ -12,6 +12,10 @@ struct SPicture {
   std::string bytes;
 };
 
+// The type of a picture from its signature: "image/jpeg", "image/png", "image/gif",
+// "image/webp" or "image/bmp"; "" for anything else.
+std::string PictureType(const std::string& bytes);
+
 // Reads a picture from its bytes: the type from its signature (never from a file name),
 // and its size in pixels. False with a reason a user can read ("不是图片文件", ...) for
 // data that is not a picture of a known type or cannot be decoded.
