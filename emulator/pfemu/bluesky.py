@@ -26,6 +26,7 @@ MAX_TEXT_BYTES = 3000
 MAX_TEXT_GRAPHEMES = 300
 RATE_LIMIT = 3000
 RATE_WINDOW = 300
+MAX_DEPTH = 32  # records, blob lookups and the page walk them recursively
 
 DATETIME_RE = re.compile(r"^[0-9]{4}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-6][0-9]:[0-6][0-9]"
                          r"(\.[0-9]{1,20})?(Z|([+-][0-2][0-9]:[0-5][0-9]))$")
@@ -101,6 +102,21 @@ def xrpc_answer(status, name, message, headers=None):
 
 
 # ---- record validation ---------------------------------------------------------------
+def _no_constant(name):
+    raise ValueError("%s is not JSON" % name)  # Python's parser takes NaN and Infinity
+
+
+def _depth(value):
+    """How deeply arrays and objects nest in a parsed JSON value (without recursion)."""
+    deepest, todo = 0, [(value, 1)]
+    while todo:
+        v, d = todo.pop()
+        if isinstance(v, (dict, list)):
+            deepest = max(deepest, d)
+            todo.extend((c, d + 1) for c in (v.values() if isinstance(v, dict) else v))
+    return deepest
+
+
 def _is_int(v):
     return (isinstance(v, int) and not isinstance(v, bool)) or (
         isinstance(v, float) and v.is_integer())
@@ -382,7 +398,10 @@ class BlueskyApp:
             return None
         try:
             body = json.loads(ctx.body.decode("utf-8"))
-        except (UnicodeDecodeError, ValueError):
+            json.dumps(body, ensure_ascii=False).encode("utf-8")
+        except (UnicodeError, ValueError, RecursionError):
+            return None
+        if _depth(body) > MAX_DEPTH:
             return None
         if isinstance(body, dict):
             for key in ("password", "authFactorToken"):
@@ -434,8 +453,12 @@ class BlueskyApp:
         if ctype != "application/json":
             raise invalid("Wrong request encoding (Content-Type): %s" % (ctype or "none"))
         try:
-            body = json.loads(ctx.body.decode("utf-8"))
-        except (UnicodeDecodeError, ValueError):
+            body = json.loads(ctx.body.decode("utf-8"), parse_constant=_no_constant)
+            # Lone surrogates ("\ud800") parse but are no text; deep nesting is refused too.
+            json.dumps(body, ensure_ascii=False).encode("utf-8")
+            if _depth(body) > MAX_DEPTH:
+                raise ValueError("nested too deeply")
+        except (UnicodeError, ValueError, RecursionError):
             raise invalid("Invalid JSON in request body")
         if not isinstance(body, dict):
             raise invalid("Input must be an object")
