@@ -13,7 +13,7 @@ import urllib.parse
 
 from .errors import ControlError
 from .httpcore import Response, UploadedFile
-from .bluesky_state import (ENDPOINTS, REASONS, TokenProblem, cid_for, iso_now, next_tid)
+from .bluesky_state import ENDPOINTS, REASONS, TokenProblem, cid_for, next_tid
 from .services import answer_with_faults, json_answer
 
 try:
@@ -342,6 +342,8 @@ class BlueskyApp:
     # ---- one request -------------------------------------------------------------------
     def __call__(self, ctx):
         nsid = ctx.path[len("/xrpc/"):] if ctx.path.startswith("/xrpc/") else None
+        if nsid == "_health":
+            nsid = None  # the health check is no XRPC method
         method = self.methods.get(nsid) if nsid else None
         bearer = None
         auth = ctx.header("Authorization") or ""
@@ -413,9 +415,9 @@ class BlueskyApp:
         if nsid is None:
             return self.web(ctx)
         if ctx.parse_error is not None:
-            return xrpc_answer(ctx.parse_error[0] if ctx.parse_error[0] != 413 else 413,
-                               "PayloadTooLarge" if ctx.parse_error[0] == 413
-                               else "InvalidRequest", ctx.parse_error[1])
+            status = ctx.parse_error[0]
+            return xrpc_answer(status, "PayloadTooLarge" if status == 413 else "InvalidRequest",
+                               ctx.parse_error[1])
         wait = self.b.take_ratelimit()
         if wait is not None:
             return xrpc_answer(429, "RateLimitExceeded", "Rate Limit Exceeded",
@@ -423,9 +425,7 @@ class BlueskyApp:
         if method is None:
             return xrpc_answer(501, "MethodNotImplemented", "Method Not Implemented")
         want = "GET" if method.kind == "query" else "POST"
-        if ctx.method == "HEAD" and want == "GET":
-            pass
-        elif ctx.method != want:
+        if ctx.method != want and not (ctx.method == "HEAD" and want == "GET"):
             return xrpc_answer(400, "InvalidRequest",
                                "Incorrect HTTP method (%s) expected %s" % (ctx.method, want))
         try:

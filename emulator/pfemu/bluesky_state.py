@@ -8,6 +8,7 @@ import hashlib
 import hmac
 import json
 import secrets
+import threading
 import time
 
 from .errors import ControlError
@@ -76,14 +77,16 @@ def cid_for(data, codec):
 
 _clock_id = secrets.randbelow(1024)
 _last_tid_us = 0
+_tid_lock = threading.Lock()
 
 
 def next_tid():
     """A timestamp identifier: 13 sortable base32 characters of microseconds and a
     clock id; it only grows within a run."""
     global _last_tid_us
-    us = max(int(time.time() * 1e6), _last_tid_us + 1)
-    _last_tid_us = us
+    with _tid_lock:
+        us = max(int(time.time() * 1e6), _last_tid_us + 1)
+        _last_tid_us = us
     value = (us << 10) | _clock_id
     return "".join(_SORTABLE[(value >> (5 * i)) & 31] for i in range(12, -1, -1))
 
