@@ -720,6 +720,9 @@ class BlueskyApp:
             raise invalid("Malformed cursor")
         seen = self.b.seen(did)
         items = sorted(self.b.notifications_for(did), key=lambda n: n["seq"], reverse=True)
+        reasons = [v for k, v in ctx.query if k in ("reasons", "reasons[]")]
+        if reasons:
+            items = [n for n in items if n["reason"] in reasons]
         if cursor:
             items = [n for n in items if n["seq"] < int(cursor)]
         page = items[:limit]
