@@ -22,6 +22,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from pfemu.control import ControlApp  # noqa: E402
 from pfemu.httpcore import RoleServer  # noqa: E402
+from pfemu.bluesky import BlueskyApp  # noqa: E402
 from pfemu.mastodon import MastodonApp  # noqa: E402
 from pfemu.services import MASTODON_ROLES, ROLES, ServiceApp  # noqa: E402
 from pfemu.state import State  # noqa: E402
@@ -29,7 +30,7 @@ from pfemu.state import State  # noqa: E402
 INI_HOSTS = (("TencentOpen", "tencent_open"), ("TencentOpenSecure", "tencent_open_tls"),
              ("TencentWeb", "tencent_web"), ("SinaApi", "sina_api"), ("SinaWeb", "sina_web"),
              ("SohuApi", "sohu_api"), ("SohuWeb", "sohu_web"), ("TwitterApi", "twitter_api"),
-             ("TwitterWeb", "twitter_web"), ("Mastodon", "mastodon"))
+             ("TwitterWeb", "twitter_web"), ("Mastodon", "mastodon"), ("Bluesky", "bluesky"))
 
 
 def write_atomically(path, text):
@@ -109,7 +110,8 @@ def main():
     tls.load_cert_chain(*certificates["cert"])
     bad_tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     bad_tls.load_cert_chain(*certificates["badcert"])
-    role_tls = {"tencent_open_tls": tls, "mastodon": tls, "mastodon_badcert": bad_tls}
+    role_tls = {"tencent_open_tls": tls, "mastodon": tls, "mastodon_badcert": bad_tls,
+                "bluesky": tls}
 
     state = State(state_dir)
     ports = {}
@@ -128,6 +130,8 @@ def main():
     for server in servers:
         if server.role == "control":
             server.app = ControlApp(state, ports)
+        elif server.role == "bluesky":
+            server.app = BlueskyApp(state, server.role, ports)
         elif server.role in MASTODON_ROLES:
             server.app = MastodonApp(state, server.role, ports)
         else:

@@ -3,7 +3,7 @@ quirks, accounts, the IP-echo answer) and the HTML page for people running the d
 """
 import json
 
-from . import pages
+from . import bluesky, pages
 from .httpcore import Response
 from .state import COUNTER_NAMES, RECORDED_SERVICES, ControlError
 
@@ -25,6 +25,8 @@ class ControlApp:
         if ctx.parse_error is not None:
             return _error(ctx.parse_error[0], ctx.parse_error[1])
         try:
+            if ctx.path.startswith("/control/bluesky"):
+                return bluesky.control(self.state, ctx)
             if ctx.method in ("GET", "HEAD"):
                 return self._get(ctx)
             if ctx.method == "POST":

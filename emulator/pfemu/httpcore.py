@@ -130,7 +130,7 @@ def json_form_pairs(body):
     repeated "name[]" pairs, true/false become "true"/"false". (pairs, invalid)."""
     try:
         obj = json.loads(body.decode("utf-8"))
-    except (UnicodeDecodeError, ValueError):
+    except (UnicodeDecodeError, ValueError, RecursionError):  # nested too deep: not parsed
         return [], True
     if not isinstance(obj, dict):
         return [], True

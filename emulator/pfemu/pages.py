@@ -225,6 +225,8 @@ def control_page(state, ports):
     out.append("</table>")
 
     out.append(_mastodon_section(state, ports))
+    from .bluesky import control_section  # bluesky imports services, which imports pages
+    out.append(control_section(state, ports))
 
     out.append("<h2>帐号 (accounts)</h2><table>")
     for service in SERVICES:
@@ -236,7 +238,7 @@ def control_page(state, ports):
     out.append("<h2>端口 (ports)</h2><table>")
     for role, port in ports.items():
         link = "http://127.0.0.1:%d/" % port
-        if role in ("tencent_open_tls", "mastodon", "mastodon_badcert"):
+        if role in ("tencent_open_tls", "mastodon", "mastodon_badcert", "bluesky"):
             link = "https://127.0.0.1:%d/" % port
         elif role == "ipecho":
             link += "getip.asp"

@@ -17,6 +17,7 @@ from .state import HANG_LIMIT
 ROLES = ("tencent_open", "tencent_open_tls", "tencent_web", "sina_api", "sina_web",
          "sohu_api", "sohu_web", "twitter_api", "twitter_web", "ipecho", "control",
          "mastodon", "mastodon_badcert")
+ROLES += ("bluesky",)  # after Mastodon's, so every earlier offset stays
 MASTODON_ROLES = ("mastodon", "mastodon_badcert")
 
 ROLE_SERVICE = {

@@ -12,9 +12,11 @@ import time
 
 from .errors import ControlError
 from .mastodon_state import MastodonState
+from . import bluesky_state
 
 SERVICES = ("tencent", "sina", "sohu", "twitter", "mastodon")
 RECORDED_SERVICES = SERVICES + ("ipecho",)
+RECORDED_SERVICES += ("bluesky",)  # its own accounts, posts and controls
 
 # Consumer credentials registered with each service: (key, secret).
 CONSUMERS = {
@@ -45,6 +47,7 @@ ENDPOINTS = ("request_token", "authorize", "access_token", "verify_credentials",
              # Mastodon's calls
              "apps", "token", "instance", "media", "media_status", "statuses",
              "notifications")
+ENDPOINTS += bluesky_state.ENDPOINTS
 FAULT_MODES = ("refuse", "status", "body", "empty", "delay", "hang", "drop", "oversize",
                "garbage", "retry_after")
 
@@ -99,6 +102,7 @@ class State:
         self.next_post_id = dict(FIRST_POST_ID)
         self.uploads = {}  # stored file name -> path, served by the web hosts
         self.mastodon = MastodonState(self.lock)
+        self.bluesky = bluesky_state.BlueskyState(self.lock)
         self._reset_locked()
 
     # ---- reset -------------------------------------------------------------------------
@@ -111,6 +115,7 @@ class State:
         self.accounts = copy.deepcopy(PRESET_ACCOUNTS)
         self.ipecho = dict(DEFAULT_IPECHO)
         self.mastodon.reset()
+        self.bluesky.reset()
 
     def reset(self):
         """Forgets requests, faults, quirks and posts; counters, accounts and the IP-echo

@@ -79,7 +79,7 @@ class EmulatorTest(unittest.TestCase):
         """(status, headers, body) of one request; the https roles are checked against
         the emulator's CA file."""
         port = self.ports[role]
-        if role in ("tencent_open_tls", "mastodon", "mastodon_badcert"):
+        if role in ("tencent_open_tls", "mastodon", "mastodon_badcert", "bluesky"):
             ctx = ssl.create_default_context(cafile=cafile or self.info["ca_file"])
             conn = http.client.HTTPSConnection("127.0.0.1", port, context=ctx, timeout=15)
         else:
@@ -686,6 +686,206 @@ class EmulatorTest(unittest.TestCase):
         conn.request("GET", "/api/v1/instance")
         self.assertEqual(conn.getresponse().status, 200)
         conn.close()
+
+    # ---- Bluesky -----------------------------------------------------------------------
+    APP_PASSWORD = "abcd-2345-efgh-6789"
+
+    def xrpc(self, method, nsid, body=None, token=None, query="", ctype="application/json"):
+        """(status, headers, answer) of one XRPC call to the PDS over verified TLS."""
+        headers = {"Authorization": "Bearer " + token} if token else {}
+        if body is not None:
+            headers["Content-Type"] = ctype
+            body = body if isinstance(body, bytes) else json.dumps(body).encode()
+        status, head, data = self.http_full("bluesky", method, "/xrpc/" + nsid + query,
+                                            headers, body)
+        return status, head, json.loads(data) if data[:1] == b"{" else data
+
+    def bsky_session(self, identifier="alice.test", password=APP_PASSWORD):
+        status, _, answer = self.xrpc("POST", "com.atproto.server.createSession",
+                                      {"identifier": identifier, "password": password})
+        self.assertEqual(status, 200, answer)
+        return answer
+
+    def bsky_post(self, token, record, rkey=None, repo="alice.test"):
+        body = {"repo": repo, "collection": "app.bsky.feed.post", "record": record}
+        if rkey:
+            body["rkey"] = rkey
+        status, _, answer = self.xrpc("POST", "com.atproto.repo.createRecord", body, token)
+        return status, answer
+
+    def test_bluesky_sign_in(self):
+        for identifier, password, status, error in (
+                ("alice.test", self.APP_PASSWORD, 200, None),
+                ("ALICE@example.com", "alice-main-password", 200, None),
+                ("alice.test", "abcd-2345-efgh-0000", 401, "AuthenticationRequired"),
+                ("nobody.test", self.APP_PASSWORD, 401, "AuthenticationRequired"),
+                ("bob.test", "bob-main-password", 401, "AuthFactorTokenRequired"),
+                ("bob.test", "bobb-2345-wxyz-6789", 200, None),
+                ("carol.test", "caro-2345-down-6789", 401, "AccountTakedown")):
+            got, _, answer = self.xrpc("POST", "com.atproto.server.createSession",
+                                       {"identifier": identifier, "password": password})
+            self.assertEqual((got, answer.get("error")), (status, error), identifier)
+        session = self.bsky_session()
+        self.assertEqual(session["didDoc"]["service"], [{
+            "id": "#atproto_pds", "type": "AtprotoPersonalDataServer",
+            "serviceEndpoint": "https://127.0.0.1:%d" % self.ports["bluesky"]}])
+        self.assertEqual(len(session["accessJwt"].split(".")), 3)
+        # Passwords and tokens never reach the request log in full.
+        log = json.dumps(self.control("GET", "/control/requests?service=bluesky"))
+        for secret in (self.APP_PASSWORD, "alice-main-password", session["accessJwt"]):
+            self.assertNotIn(secret, log)
+        for method, nsid, body, status, error in (
+                ("GET", "com.atproto.server.createSession", None, 400, "InvalidRequest"),
+                ("POST", "com.atproto.server.createSession", b"{x", 400, "InvalidRequest"),
+                ("POST", "com.atproto.server.createSession", {"identifier": "a"}, 400,
+                 "InvalidRequest"),
+                ("GET", "com.example.nothing", None, 501, "MethodNotImplemented"),
+                ("GET", "com.atproto.identity.resolveHandle", None, 400, "InvalidRequest")):
+            got, _, answer = self.xrpc(method, nsid, body)
+            self.assertEqual((got, answer["error"]), (status, error), nsid)
+        self.assertEqual(self.xrpc("GET", "com.atproto.identity.resolveHandle",
+                                   query="?handle=dave.test")[2],
+                         {"did": "did:plc:dave22222222222222222222"})
+        self.assertEqual(self.xrpc("GET", "com.atproto.identity.resolveHandle",
+                                   query="?handle=nobody.test")[2]["message"],
+                         "Unable to resolve handle")
+
+    def test_bluesky_tokens_expire_and_rotate(self):
+        def notifications(token):
+            status, _, answer = self.xrpc("GET", "app.bsky.notification.listNotifications",
+                                          token=token)
+            return status, answer.get("error")
+
+        first = self.bsky_session()
+        self.assertEqual(notifications(first["accessJwt"]), (200, None))
+        self.control("POST", "/control/bluesky/expire")
+        self.assertEqual(notifications(first["accessJwt"]), (400, "ExpiredToken"))
+        self.assertEqual(notifications(first["refreshJwt"]), (400, "InvalidToken"))
+        self.assertEqual(notifications(first["accessJwt"][:-2] + "xx"), (401, "InvalidToken"))
+        self.assertEqual(notifications(None), (401, "AuthMissing"))
+
+        refresh = "com.atproto.server.refreshSession"
+        self.assertEqual(self.xrpc("POST", refresh, token=first["accessJwt"])[2]["error"],
+                         "InvalidToken")
+        status, _, second = self.xrpc("POST", refresh, token=first["refreshJwt"])
+        self.assertEqual(status, 200, second)
+        self.assertEqual(notifications(second["accessJwt"]), (200, None))
+        # Rotation: the used refresh token is dead at once; its successor lives.
+        status, _, answer = self.xrpc("POST", refresh, token=first["refreshJwt"])
+        self.assertEqual((status, answer["error"]), (400, "ExpiredToken"))
+        self.assertEqual(self.xrpc("POST", refresh, token=second["refreshJwt"])[0], 200)
+
+        # A grace period gives the same successor again; a lifetime of 0 expires at once.
+        self.control("POST", "/control/bluesky/settings",
+                     {"refresh_grace": 60, "access_lifetime": 0})
+        third = self.bsky_session()
+        a = self.xrpc("POST", refresh, token=third["refreshJwt"])[2]
+        b = self.xrpc("POST", refresh, token=third["refreshJwt"])[2]
+        self.assertEqual(a["refreshJwt"], b["refreshJwt"])
+        self.assertEqual(notifications(a["accessJwt"]), (400, "ExpiredToken"))
+
+    def test_bluesky_post_validation(self):
+        token = self.bsky_session()["accessJwt"]
+        png = b"\x89PNG\r\n\x1a\n" + b"\0" * 200
+
+        def upload(data, ctype):
+            status, _, answer = self.xrpc("POST", "com.atproto.repo.uploadBlob", data, token,
+                                          ctype=ctype)
+            self.assertEqual(status, 200, answer)
+            return answer["blob"]
+
+        image = upload(png, "image/jpeg")  # the type comes from the bytes
+        self.assertEqual((image["mimeType"], image["size"]), ("image/png", len(png)))
+        big = upload(png + b"\0" * 1000000, "image/png")
+        text_blob = upload(b"plain words", "text/plain")
+        text = "你好 https://a.example 👍🏽"
+        raw = text.encode()
+        link = raw.index(b"https")
+
+        def facet(start, end, feature=None):
+            return {"index": {"byteStart": start, "byteEnd": end}, "features": [
+                feature or {"$type": "app.bsky.richtext.facet#link", "uri": "https://a.example"}]}
+
+        def images(*blobs):
+            return {"$type": "app.bsky.embed.images", "images": [
+                {"alt": "", "image": b, "aspectRatio": {"width": 4, "height": 3}} for b in blobs]}
+
+        good = {"$type": "app.bsky.feed.post", "text": text,
+                "createdAt": "2026-12-07T08:00:00.000Z",
+                "facets": [facet(link, link + len(b"https://a.example"))], "embed": images(image)}
+        for change, error in (
+                ({"facets": [facet(1, 3)]}, "InvalidRequest"),              # inside 你
+                ({"facets": [facet(link, len(raw) + 1)]}, "InvalidRequest"),  # past the end
+                ({"facets": [facet(5, 5)]}, "InvalidRequest"),
+                ({"facets": [facet(link, link + 5, {"uri": "https://a.example"})]},
+                 "InvalidRequest"),
+                ({"facets": [facet(0, 3, {"$type": "app.bsky.richtext.facet#mention",
+                                         "did": "alice.test"})]}, "InvalidRequest"),
+                ({"text": "👍🏽" * 301, "facets": []}, "InvalidRequest"),
+                ({"text": "👨‍👩‍👧" * 167, "facets": []}, "InvalidRequest"),  # 3006 bytes
+                ({"createdAt": "2026-12-07 08:00:00"}, "InvalidRequest"),
+                ({"$type": "app.bsky.feed.like"}, "InvalidRequest"),
+                ({"embed": images(*[image] * 5)}, "InvalidRequest"),
+                ({"embed": images(dict(image, mimeType="image/jpeg"))}, "InvalidMimeType"),
+                ({"embed": images(dict(image, ref={"$link": "bafkreinothere"}))}, "BlobNotFound"),
+                ({"embed": images(big)}, "BlobTooLarge"),
+                ({"embed": images(text_blob)}, "InvalidMimeType")):
+            status, answer = self.bsky_post(token, dict(good, **change))
+            self.assertEqual((status, answer.get("error")), (400, error), change)
+        # The longest texts by graphemes pass: 300 emoji with a skin tone, 300 "é".
+        for long_text in ("👍🏽" * 300, "e\u0301" * 300):
+            self.assertEqual(self.bsky_post(token, dict(good, text=long_text, facets=[]))[0],
+                             200)
+
+        status, answer = self.bsky_post(token, good, rkey="3lbcdefghij22")
+        self.assertEqual(status, 200, answer)
+        self.assertEqual(answer["uri"],
+                         "at://did:plc:alice2222222222222222222/app.bsky.feed.post/3lbcdefghij22")
+        status, answer = self.bsky_post(token, good, rkey="3lbcdefghij22")
+        self.assertEqual((status, answer["error"]), (400, "InvalidRequest"))
+        self.assertEqual(self.bsky_post(token, good, rkey="not-a-tid")[0], 400)
+        self.assertEqual(self.bsky_post(token, good, repo="bob.test")[0], 401)
+
+        # A lost answer: the record is made, the connection closes without a byte.
+        self.control("POST", "/control/bluesky/lose", {"count": 1})
+        with self.assertRaises(http.client.RemoteDisconnected):
+            self.bsky_post(token, good, rkey="3lbcdefghij33")
+        query = "?repo=alice.test&collection=app.bsky.feed.post&rkey="
+        status, _, answer = self.xrpc("GET", "com.atproto.repo.getRecord",
+                                      query=query + "3lbcdefghij33")
+        self.assertEqual((status, answer["value"]["text"]), (200, text))
+        status, _, answer = self.xrpc("GET", "com.atproto.repo.getRecord",
+                                      query=query + "3lbcdefghij44")
+        self.assertEqual((status, answer["error"]), (400, "RecordNotFound"))
+
+    def test_bluesky_notifications_and_rate_limit(self):
+        token = self.bsky_session()["accessJwt"]
+        self.control("POST", "/control/bluesky/notify?reason=mention&count=2")
+        self.control("POST", "/control/bluesky/notify", {"reason": "follow"})
+        listing = "app.bsky.notification.listNotifications"
+        status, head, page = self.xrpc("GET", listing, token=token, query="?limit=2")
+        self.assertEqual(status, 200, page)
+        self.assertEqual([n["reason"] for n in page["notifications"]], ["follow", "mention"])
+        self.assertIn("ratelimit-remaining", head)
+        rest = self.xrpc("GET", listing, token=token, query="?cursor=" + page["cursor"])[2]
+        self.assertEqual([n["reason"] for n in rest["notifications"]], ["mention"])
+        mention = rest["notifications"][0]
+        self.assertEqual(mention["record"]["facets"][0]["features"][0]["did"],
+                         "did:plc:alice2222222222222222222")
+        self.assertEqual(self.control("GET", "/control/bluesky")["update_seen_calls"], 0)
+        self.xrpc("POST", "app.bsky.notification.updateSeen",
+                  {"seenAt": "2026-12-07T08:00:00Z"}, token)
+        self.assertEqual(self.control("GET", "/control/bluesky")["update_seen_calls"], 1)
+
+        self.control("POST", "/control/bluesky/ratelimit", {"count": 1, "reset_in": 30})
+        status, head, answer = self.xrpc("GET", listing, token=token)
+        self.assertEqual((status, answer["error"], head["ratelimit-remaining"]),
+                         (429, "RateLimitExceeded", "0"))
+        self.assertAlmostEqual(int(head["ratelimit-reset"]), time.time() + 30, delta=3)
+        self.assertEqual(self.xrpc("GET", listing, token=token)[0], 200)
+        self.assertIn("127.0.0.1:%d" % self.ports["bluesky"],
+                      self.http("control", "GET", "/")[1].decode())
+
 
 
 class ShutdownTest(unittest.TestCase):
