@@ -88,7 +88,10 @@ std::string ErrorName(const SHttpAnswer& answer) {
 // Why a request failed, for a message box or a log line: why no answer came, the server's
 // message or error name, or the HTTP status.
 std::string Reason(const SHttpAnswer& answer) {
-  if (!answer.answered) return FailureReason(answer);
+  if (!answer.answered) {
+    const std::string why = FailureReason(answer);
+    return why.empty() ? "没有收到回应" : why;
+  }
   const Json body = ParseJson(answer.body);
   std::string why = JsonText(body, "message");
   if (why.empty()) why = JsonText(body, "error");
@@ -273,7 +276,7 @@ struct SBlueskyBind {
         session.Http(JsonPost(server, "com.atproto.server.createSession",
                               {{"identifier", account}, {"password", typed.password}}));
     if (!answer.answered) {
-      error = std::string(kUnreachable) + kReason + FailureReason(answer);
+      error = std::string(kUnreachable) + kReason + Reason(answer);
       return false;
     }
     if (answer.status != 200) {
