@@ -31,7 +31,10 @@ const SRowTexts kRows[] = {
     {EService::Sohu, "搜狐", "搜狐账号:", "搜狐微博", {1013, 1020, 1021}},
     {EService::Twitter, "Twitter", "Twitter:", "发到Twitter", {1028, 1019, 1029}},
     {EService::Mastodon, "Mastodon", "Mastodon:", "发到Mastodon", {1030, 1031, 1032}},
+    {EService::Bluesky, "Bluesky", "Bluesky:", "发到Bluesky", {1033, 1034, 1035}},
 };
+// The first five fill a line each (buttons, boxes); the sixth starts a second line.
+constexpr size_t kFirstLine = 5;
 
 std::string Text(QWidget* w) {
   if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
@@ -85,10 +88,18 @@ TEST_F(ServiceRowsTest, EveryServiceHasItsButtonLabelAndBoxLinedUpWithTheOthers)
     ASSERT_TRUE(LabelBeside(dlg, name));
     EXPECT_EQ(Text(LabelBeside(dlg, name)), kRows[i].label);
     EXPECT_EQ(Text(dlg->GetDlgItem(c.sendBox)), kRows[i].sendBox);
-    // Buttons of one size on one line, boxes on one line, account labels in one column.
-    EXPECT_EQ(at(c.bindButton).top(), at(first.bindButton).top());
+    // Buttons of one size on one line, boxes on one line, account labels in one column;
+    // a line that is full goes on under its first button and box.
+    const bool second = i >= kFirstLine;
+    EXPECT_EQ(at(c.bindButton).top() > at(first.bindButton).bottom(), second);
+    EXPECT_EQ(at(c.bindButton).top() == at(first.bindButton).top(), !second);
     EXPECT_EQ(at(c.bindButton).size(), at(first.bindButton).size());
-    EXPECT_EQ(at(c.sendBox).top(), at(first.sendBox).top());
+    EXPECT_EQ(at(c.sendBox).top() > at(first.sendBox).bottom(), second);
+    EXPECT_EQ(at(c.sendBox).top() == at(first.sendBox).top(), !second);
+    if (second) {  // under Sina's button and box, the first of their lines
+      EXPECT_EQ(at(c.bindButton).left(), at(ids(1).bindButton).left());
+      EXPECT_EQ(at(c.sendBox).left(), at(ids(1).sendBox).left());
+    }
     EXPECT_EQ(at(c.nameLabel).left(), at(first.nameLabel).left());
     EXPECT_EQ(at(c.nameLabel).width(), at(first.nameLabel).width());
     if (i > 0) {
@@ -148,7 +159,8 @@ TEST_F(ServiceRowsTest, TabVisitsTheNewControlsRightAfterTheirTwitterSiblings) {
       IDC_BROWSE_PICTURE,   IDC_SEND,         IDC_BIND_SINA,     IDC_ALERT_AT_ME,
       IDC_FOLLOWING_UPDATE, IDC_AUTO_RUN,     IDC_NEW_FANS,      IDC_SEND_TO_TENCENT,
       IDC_SEND_TO_SINA,     IDC_BIND_TWITTER, IDC_BIND_MASTODON, IDC_SEND_TO_TWITTER,
-      IDC_SEND_TO_MASTODON, IDC_BIND_SOHU,    IDC_SEND_TO_SOHU};
+      IDC_SEND_TO_MASTODON, IDC_BIND_SOHU,    IDC_SEND_TO_SOHU,  IDC_BIND_BLUESKY,
+      IDC_SEND_TO_BLUESKY};
   EXPECT_EQ(order, expected);
 }
 

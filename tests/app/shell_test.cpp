@@ -126,7 +126,7 @@ TEST_F(ShellTest, ProxyFieldsAndSinaLimitAreRestored) {
   }
 }
 
-TEST_F(ShellTest, CloseSavesTheNineBoxesInOrderAndOnlyExactOneCounts) {
+TEST_F(ShellTest, CloseSavesTheTenBoxesInOrderAndOnlyExactOneCounts) {
   ProfileString(true, "FollowingUpdate", "true", "");
   ProfileString(true, "AutoRun", "yes", "");
   CMainDlg* dlg = harness.OpenWindow();
@@ -135,7 +135,8 @@ TEST_F(ShellTest, CloseSavesTheNineBoxesInOrderAndOnlyExactOneCounts) {
   dlg->CheckDlgButton(IDC_ALERT_AT_ME, BST_UNCHECKED);
   dlg->CheckDlgButton(IDC_SEND_TO_TWITTER, BST_CHECKED);
   dlg->CheckDlgButton(IDC_SEND_TO_MASTODON, BST_CHECKED);
-  // All nine are saved with one replace of the file, so a crash cannot split them.
+  dlg->CheckDlgButton(IDC_SEND_TO_BLUESKY, BST_CHECKED);
+  // All ten are saved with one replace of the file, so a crash cannot split them.
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ASSERT_GE(inotify_add_watch(watch, SettingsFolder().c_str(), IN_MOVED_TO), 0);
   dlg->close();  // the close box
@@ -154,14 +155,15 @@ TEST_F(ShellTest, CloseSavesTheNineBoxesInOrderAndOnlyExactOneCounts) {
   EXPECT_EQ(ProfileString(false, "AutoRun", "", "x"), "0");
   EXPECT_EQ(ProfileString(false, "SendToTwitter", "", "x"), "1");
   EXPECT_EQ(ProfileString(false, "SendToMastodon", "", "x"), "1");
-  const std::vector<std::string> expected = {"FollowingUpdate", "AutoRun",       "AlertAtMe",
-                                             "NewFans",         "SendToQQMB",    "SendToSinaMB",
-                                             "SendToSohuMB",    "SendToTwitter", "SendToMastodon"};
+  EXPECT_EQ(ProfileString(false, "SendToBluesky", "", "x"), "1");
+  const std::vector<std::string> expected = {
+      "FollowingUpdate", "AutoRun",       "AlertAtMe",      "NewFans",      "SendToQQMB",
+      "SendToSinaMB",    "SendToSohuMB",  "SendToTwitter", "SendToMastodon", "SendToBluesky"};
   EXPECT_EQ(KeysInOrder(SettingsPath()), expected);
   // The next start ticks again what was ticked at exit.
   harness.CloseWindow();
   dlg = harness.OpenWindow();
-  for (int id : {IDC_SEND_TO_TWITTER, IDC_SEND_TO_MASTODON, IDC_NEW_FANS})
+  for (int id : {IDC_SEND_TO_TWITTER, IDC_SEND_TO_MASTODON, IDC_SEND_TO_BLUESKY, IDC_NEW_FANS})
     EXPECT_EQ(dlg->IsDlgButtonChecked(id), BST_CHECKED) << id;
   for (int id : {IDC_ALERT_AT_ME, IDC_SEND_TO_SINA, IDC_SEND_TO_SOHU})
     EXPECT_EQ(dlg->IsDlgButtonChecked(id), BST_UNCHECKED) << id;

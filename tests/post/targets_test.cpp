@@ -23,7 +23,7 @@ using Texts = std::vector<std::string>;
 namespace {
 
 constexpr int kOthers[] = {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
-                           IDC_SEND_TO_MASTODON};
+                           IDC_SEND_TO_MASTODON, IDC_SEND_TO_BLUESKY};
 
 class PostTargetsTest : public ::testing::Test {
  protected:
@@ -98,6 +98,10 @@ TEST_F(PostTargetsTest, SinaIsPostedToAloneUnlessTheLimitIsZero) {
   EXPECT_FALSE(Enabled(dlg, IDC_SEND_TO_SINA) || Ticked(dlg, IDC_SEND_TO_SINA));
   Click(dlg, IDC_SEND_TO_MASTODON);
   EXPECT_TRUE(Enabled(dlg, IDC_SEND_TO_SINA));
+  Click(dlg, IDC_SEND_TO_BLUESKY);  // and so does the sixth
+  EXPECT_FALSE(Enabled(dlg, IDC_SEND_TO_SINA) || Ticked(dlg, IDC_SEND_TO_SINA));
+  Click(dlg, IDC_SEND_TO_BLUESKY);
+  EXPECT_TRUE(Enabled(dlg, IDC_SEND_TO_SINA));
   for (bool sina : {true, false}) {
     Click(dlg, IDC_SEND_TO_SINA);
     for (int box : kOthers) {
@@ -109,15 +113,16 @@ TEST_F(PostTargetsTest, SinaIsPostedToAloneUnlessTheLimitIsZero) {
   ProfileString(true, "SinaLimit", "0", "");
   Open();
   for (int box : {IDC_SEND_TO_SINA, IDC_SEND_TO_TENCENT, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
-                  IDC_SEND_TO_MASTODON})
+                  IDC_SEND_TO_MASTODON, IDC_SEND_TO_BLUESKY})
     Click(dlg, box);
   for (int box : {IDC_SEND_TO_TENCENT, IDC_SEND_TO_SINA, IDC_SEND_TO_SOHU, IDC_SEND_TO_TWITTER,
-                  IDC_SEND_TO_MASTODON})
+                  IDC_SEND_TO_MASTODON, IDC_SEND_TO_BLUESKY})
     EXPECT_TRUE(Ticked(dlg, box) && Enabled(dlg, box));
 }
 
 TEST_F(PostTargetsTest, AtStartSinaWinsOverRestoredOthers) {
-  for (const char* key : {"SendToQQMB", "SendToSinaMB", "SendToSohuMB", "SendToMastodon"})
+  for (const char* key :
+       {"SendToQQMB", "SendToSinaMB", "SendToSohuMB", "SendToMastodon", "SendToBluesky"})
     ProfileString(true, key, "1", "");
   ProfileString(true, "SinaLimit", "1", "");  // anything but "0" keeps the rule
   Open();

@@ -191,7 +191,8 @@ bool CEmulator::WriteServicesIni(const std::string& folder, bool withCa) const {
       {"TencentWeb", "tencent_web"},   {"SinaApi", "sina_api"},
       {"SinaWeb", "sina_web"},         {"SohuApi", "sohu_api"},
       {"SohuWeb", "sohu_web"},         {"TwitterApi", "twitter_api"},
-      {"TwitterWeb", "twitter_web"},   {"Mastodon", "mastodon"}};
+      {"TwitterWeb", "twitter_web"},   {"Mastodon", "mastodon"},
+      {"Bluesky", "bluesky"}};
   if (m_ports.empty()) return false;
   std::ostringstream ini;
   ini << "[Hosts]\n";
