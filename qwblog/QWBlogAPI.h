@@ -94,8 +94,8 @@ void ReleaseData(void* data);
 // credential names above are refused. headers are sent as further header lines.
 using QWBlogHeaders = std::vector<std::pair<std::string, std::string>>;
 struct QWBlogAnswer {
-  long status = 0;        // the HTTP status
-  std::string body;       // as received (it may contain zero bytes)
+  long status = 0;   // the HTTP status
+  std::string body;  // as received (it may contain zero bytes)
   // The wait the answer asks for in seconds (0 .. 86400), -1 when it names none: its
   // Retry-After header, else its RateLimit-Reset header (seconds, or the Unix time of the
   // reset as some servers send it, counted from now).

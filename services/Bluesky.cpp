@@ -110,8 +110,8 @@ bool TokenExpired(const SHttpAnswer& answer) {
 // A handle as an address may carry it: letters, digits, "." and "-", in lower case.
 std::string CleanHandle(std::string handle) {
   if (handle.empty() || handle.size() > 253 ||
-      handle.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-") !=
-          std::string::npos)
+      handle.find_first_not_of(
+          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-") != std::string::npos)
     return {};
   std::transform(handle.begin(), handle.end(), handle.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -120,7 +120,8 @@ std::string CleanHandle(std::string handle) {
 
 bool IsDid(const std::string& did) {
   return did.size() > 4 && did.size() <= 2048 && did.compare(0, 4, "did:") == 0 &&
-         did.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._:%-") ==
+         did.find_first_not_of(
+             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._:%-") ==
              std::string::npos;
 }
 
@@ -339,8 +340,7 @@ SAccountSnapshot RestoreBluesky(const SServiceRow&) {
     account.server = typed;
   const std::string handle = CleanHandle(Setting("BlueskyHandle"));
   account.bound = !handle.empty() && !account.accessToken.empty() &&
-                  !account.accessSecret.empty() && IsDid(account.userId) &&
-                  !account.server.empty();
+                  !account.accessSecret.empty() && IsDid(account.userId) && !account.server.empty();
   if (account.bound) account.name = "@" + handle;
   return account;
 }
@@ -446,8 +446,7 @@ Json Facets(SClient& client, const std::string& text) {
 
 // Whether the record with this key exists: 1 yes, 0 no, -1 unknown.
 int RecordExists(SClient& client, const std::string& rkey) {
-  SHttpRequest request =
-      Xrpc(client.account.server, "com.atproto.repo.getRecord", EHttpMethod_Get);
+  SHttpRequest request = Xrpc(client.account.server, "com.atproto.repo.getRecord", EHttpMethod_Get);
   request.params.AddParam("repo", client.account.userId.c_str());
   request.params.AddParam("collection", kPostType);
   request.params.AddParam("rkey", rkey.c_str());
@@ -466,12 +465,12 @@ bool PostBluesky(const SServiceRow& row, CSession& session, const std::string& t
     return false;
   };
   if (Refused(client.account.accessSecret)) return fail(kTokenRefused);
-  Json record = {{"$type", kPostType},
-                 {"text", text},
-                 {"createdAt", bluesky::Rfc3339Utc(
-                                   std::chrono::duration_cast<std::chrono::milliseconds>(
-                                       std::chrono::system_clock::now().time_since_epoch())
-                                       .count())}};
+  Json record = {
+      {"$type", kPostType},
+      {"text", text},
+      {"createdAt", bluesky::Rfc3339Utc(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            std::chrono::system_clock::now().time_since_epoch())
+                                            .count())}};
   if (!picture.empty()) {
     std::string why;
     Json embed;
@@ -523,8 +522,8 @@ void PollBluesky(const SServiceRow& row, CSession& session, SPollCursor& cursor)
   if (client.account.userId != cursor.token) cursor = SPollCursor{.intervalMs = cursor.intervalMs};
   cursor.token = client.account.userId;
 
-  SHttpRequest request = Xrpc(client.account.server, "app.bsky.notification.listNotifications",
-                              EHttpMethod_Get);
+  SHttpRequest request =
+      Xrpc(client.account.server, "app.bsky.notification.listNotifications", EHttpMethod_Get);
   request.params.AddParam("limit", "50");
   for (const char* reason : {"mention", "reply", "quote", "follow"})
     request.params.AddParam("reasons", reason);

@@ -10,8 +10,8 @@ extern const SServiceRow kBlueskyRow;
 
 const std::vector<const SServiceRow*>& ServiceRows() {
   static const std::vector<const SServiceRow*> rows = [] {
-    std::vector<const SServiceRow*> list = {&kTencentRow, &kSinaRow, &kSohuRow, &kTwitterRow,
-                                            &kMastodonRow, &kBlueskyRow};
+    std::vector<const SServiceRow*> list = {&kTencentRow, &kSinaRow,     &kSohuRow,
+                                            &kTwitterRow, &kMastodonRow, &kBlueskyRow};
     std::vector<const SHostDef*> hosts;
     for (const SServiceRow* row : list)
       hosts.insert(hosts.end(), row->hosts.begin(), row->hosts.end());

@@ -113,9 +113,9 @@ struct SPollCursor {
   std::string sinceId;
   std::string token;
   std::string refusedToken;
-  int nextDelayMs = -1;    // -1: the usual interval
-  int backoffs = 0;        // refusals for load in a row
-  int intervalMs = 45000;  // the usual interval, set by the worker
+  int nextDelayMs = -1;           // -1: the usual interval
+  int backoffs = 0;               // refusals for load in a row
+  int intervalMs = 45000;         // the usual interval, set by the worker
   std::vector<std::string> seen;  // items of the last answer, for a service without ids in order
 };
 

@@ -59,7 +59,8 @@ class BlueskyFlows : public ::testing::Test {
  protected:
   void SetUp() override {
     SharedEmulator()->Reset();
-    folder = CAppHarness::FreshSettings(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder =
+        CAppHarness::FreshSettings(::testing::UnitTest::GetInstance()->current_test_info()->name());
     CAppHarness::UseEmulator(*SharedEmulator(), folder);
     SetServiceAlertHook([this](int kind, long long count) { alerts.push_back({kind, count}); });
   }

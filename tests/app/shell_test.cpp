@@ -157,8 +157,8 @@ TEST_F(ShellTest, CloseSavesTheTenBoxesInOrderAndOnlyExactOneCounts) {
   EXPECT_EQ(ProfileString(false, "SendToMastodon", "", "x"), "1");
   EXPECT_EQ(ProfileString(false, "SendToBluesky", "", "x"), "1");
   const std::vector<std::string> expected = {
-      "FollowingUpdate", "AutoRun",       "AlertAtMe",      "NewFans",      "SendToQQMB",
-      "SendToSinaMB",    "SendToSohuMB",  "SendToTwitter", "SendToMastodon", "SendToBluesky"};
+      "FollowingUpdate", "AutoRun",      "AlertAtMe",     "NewFans",        "SendToQQMB",
+      "SendToSinaMB",    "SendToSohuMB", "SendToTwitter", "SendToMastodon", "SendToBluesky"};
   EXPECT_EQ(KeysInOrder(SettingsPath()), expected);
   // The next start ticks again what was ticked at exit.
   harness.CloseWindow();

@@ -43,7 +43,8 @@ struct SFakePds : servicetest::SFakeServices {
   SHttpAnswer Http(SHttpRequest r) override {
     std::unique_lock<std::mutex> lock(mutex);
     const std::string method = r.url.substr(r.url.find("/xrpc/") + 6);
-    sent.push_back(method + " | " + r.bearer + " | " + (r.body.empty() ? servicetest::ParamText(r.params) : r.body));
+    sent.push_back(method + " | " + r.bearer + " | " +
+                   (r.body.empty() ? servicetest::ParamText(r.params) : r.body));
     if (answer) {
       lock.unlock();
       return answer(r);
@@ -68,9 +69,12 @@ class Bluesky : public ::testing::Test {
     ReloadServiceConfig();
   }
   // A bound account, as a sign-in leaves it.
-  void Bind(SFakePds& pds, const std::string& access = "acc1", const std::string& refresh = "ref1") {
-    ASSERT_TRUE(ProfileWriteStrings({{"BlueskyPds", "pds.example"}, {"BlueskyDid", "did:plc:alice"},
-                                     {"BlueskyAccessJwt", access}, {"BlueskyRefreshJwt", refresh},
+  void Bind(SFakePds& pds, const std::string& access = "acc1",
+            const std::string& refresh = "ref1") {
+    ASSERT_TRUE(ProfileWriteStrings({{"BlueskyPds", "pds.example"},
+                                     {"BlueskyDid", "did:plc:alice"},
+                                     {"BlueskyAccessJwt", access},
+                                     {"BlueskyRefreshJwt", refresh},
                                      {"BlueskyHandle", "alice.test"}}));
     pds.RestoreAccounts(ServiceRows());
   }
@@ -90,10 +94,13 @@ TEST_F(Bluesky, SignInStoresTheAccountOnItsPdsAndNeverThePassword) {
   EXPECT_EQ(pds.sent, Strings{"com.atproto.server.createSession |  | "
                               R"({"identifier":"alice.test","password":"pass-word-0000-xxxx"})"});
   EXPECT_EQ(pds.log, (Strings{"绑定到Bluesky...", "绑定成功(@alice.test)!"}));
-  for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
-           {"BlueskyServer", "bsky.example"}, {"BlueskyPds", "pds.example:8443"},
-           {"BlueskyDid", "did:plc:alice"}, {"BlueskyAccessJwt", "acc1"},
-           {"BlueskyRefreshJwt", "ref1"}, {"BlueskyHandle", "alice.test"}})
+  for (const auto& [key, value] :
+       std::vector<std::pair<const char*, const char*>>{{"BlueskyServer", "bsky.example"},
+                                                        {"BlueskyPds", "pds.example:8443"},
+                                                        {"BlueskyDid", "did:plc:alice"},
+                                                        {"BlueskyAccessJwt", "acc1"},
+                                                        {"BlueskyRefreshJwt", "ref1"},
+                                                        {"BlueskyHandle", "alice.test"}})
     EXPECT_EQ(Setting(key), value) << key;
   EXPECT_EQ(coretest::Slurp(SettingsPath()).find("pass-word"), std::string::npos);
   EXPECT_EQ(pds.Account(Row()).server, "pds.example:8443");
@@ -114,10 +121,12 @@ TEST_F(Bluesky, EveryFailedSignInSaysWhyAndKeepsTheOldAccount) {
       {"bsky.example", Error("AuthenticationRequired", 401), "Bluesky账号或密码错误!"},
       {"bsky.example", Error("AuthFactorTokenRequired", 401), "该Bluesky账号开启了两步验证"},
       {"bsky.example", Error("AccountTakedown", 401), "该Bluesky账号已被服务器封禁"},
-      {"bsky.example", Error("RateLimitExceeded", 429), "登录Bluesky失败!\r\n\r\n失败原因:RateLimit"},
+      {"bsky.example", Error("RateLimitExceeded", 429),
+       "登录Bluesky失败!\r\n\r\n失败原因:RateLimit"},
       {"bsky.example", Answer(200, R"({"accessJwt":"a","did":"did:plc:x"})"), "登录Bluesky失败!"},
-      {"bsky.example", Answer(200, R"({"accessJwt":"a","refreshJwt":"r","did":"did:plc:x",)"
-                                   R"("handle":"x.test","active":false,"status":"suspended"})"),
+      {"bsky.example",
+       Answer(200, R"({"accessJwt":"a","refreshJwt":"r","did":"did:plc:x",)"
+                   R"("handle":"x.test","active":false,"status":"suspended"})"),
        "该Bluesky账号当前不可用"},
   };
   for (const auto& c : cases) {
@@ -180,8 +189,9 @@ TEST_F(Bluesky, ARefusedRenewalIsLoggedOnceAndPollingWaitsForANewBinding) {
   EXPECT_EQ(pds.sent.size(), 2u);  // the poll and the renewal, then nothing
   EXPECT_EQ(pds.sent[1], "com.atproto.server.refreshSession | dead | ");
   EXPECT_FALSE(PostStatus(pds, Row(), "hi", ""));
-  EXPECT_EQ(pds.log, (Strings{"Bluesky账号的授权已失效，请重新绑定Bluesky账号。", "正在发到Bluesky...",
-                              "发表Bluesky失败!", "原因:Bluesky账号的授权已失效，请重新绑定Bluesky账号。"}));
+  EXPECT_EQ(pds.log,
+            (Strings{"Bluesky账号的授权已失效，请重新绑定Bluesky账号。", "正在发到Bluesky...",
+                     "发表Bluesky失败!", "原因:Bluesky账号的授权已失效，请重新绑定Bluesky账号。"}));
   Bind(pds, "acc3", "ref3");  // bound again: polled again
   pds.queue = {Answer(200, R"({"notifications":[]})")};
   Row().own->poll(Row(), pds, cursor);
@@ -192,14 +202,20 @@ TEST_F(Bluesky, ThePostRecordCarriesFacetsAndThePicture) {
   Bind(pds);
   const std::string picture = coretest::FreshFolder("bsky-pic") + "/p.png";
   // A 3x2 BMP, 24 bits, rows padded to 12 bytes.
-  std::string png = std::string("BM\x4e\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x03\0\0\0\x02\0\0\0\x01\0\x18\0", 30) +
-                    std::string(24, '\0') + std::string(24, '\x7f');
+  std::string png =
+      std::string("BM\x4e\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x03\0\0\0\x02\0\0\0\x01\0\x18\0", 30) +
+      std::string(24, '\0') + std::string(24, '\x7f');
   coretest::Spit(picture, png);
-  const std::string blob = R"({"$type":"blob","ref":{"$link":"bafk"},"mimeType":"image/bmp","size":78})";
-  pds.queue = {Answer(200, R"({"blob":)" + blob + "}"), Answer(200, R"({"did":"did:plc:bob"})"),
-               Error("InvalidRequest"), SHttpAnswer(),
-               Error("RecordNotFound"), Answer(200, R"({"uri":"at://x/app.bsky.feed.post/k"})")};
-  const std::string text = "你好👍🏽 @bob.test @nobody.test #标签 https://例子.cn/a?b=1 ok";
+  const std::string blob =
+      R"({"$type":"blob","ref":{"$link":"bafk"},"mimeType":"image/bmp","size":78})";
+  pds.queue = {Answer(200, R"({"blob":)" + blob + "}"),
+               Answer(200, R"({"did":"did:plc:bob"})"),
+               Error("InvalidRequest"),
+               SHttpAnswer(),
+               Error("RecordNotFound"),
+               Answer(200, R"({"uri":"at://x/app.bsky.feed.post/k"})")};
+  const std::string text =
+      "你好👍🏽 @bob.test @nobody.test #标签 https://例子.cn/a?b=1 ok";
   ASSERT_TRUE(PostStatus(pds, Row(), text, picture)) << pds.log.back();
   ASSERT_EQ(pds.sent.size(), 6u);
   EXPECT_EQ(pds.sent[0], "com.atproto.repo.uploadBlob | acc1 | " + png);
@@ -213,21 +229,29 @@ TEST_F(Bluesky, ThePostRecordCarriesFacetsAndThePicture) {
   EXPECT_TRUE(std::regex_match(std::string(record["createdAt"]),
                                std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")));
   EXPECT_EQ(record["embed"], Json::parse(R"({"$type":"app.bsky.embed.images","images":[{"alt":"",)"
-                                         R"("image":)" + blob + R"(,"aspectRatio":{"width":3,"height":2}}]})"));
+                                         R"("image":)" +
+                                         blob + R"(,"aspectRatio":{"width":3,"height":2}}]})"));
   const auto at = [&](const std::string& part) { return text.find(part); };
   Json facets = Json::array();
   for (const auto& [start, end, feature] : std::vector<std::tuple<size_t, size_t, Json>>{
-           {at("@bob"), at(" @nobody"), {{"$type", "app.bsky.richtext.facet#mention"}, {"did", "did:plc:bob"}}},
+           {at("@bob"),
+            at(" @nobody"),
+            {{"$type", "app.bsky.richtext.facet#mention"}, {"did", "did:plc:bob"}}},
            {at("#标签"), at(" https"), {{"$type", "app.bsky.richtext.facet#tag"}, {"tag", "标签"}}},
-           {at("https"), at(" ok"), {{"$type", "app.bsky.richtext.facet#link"}, {"uri", "https://例子.cn/a?b=1"}}}})
-    facets.push_back({{"index", {{"byteStart", start}, {"byteEnd", end}}}, {"features", {feature}}});
+           {at("https"),
+            at(" ok"),
+            {{"$type", "app.bsky.richtext.facet#link"}, {"uri", "https://例子.cn/a?b=1"}}}})
+    facets.push_back(
+        {{"index", {{"byteStart", start}, {"byteEnd", end}}}, {"features", {feature}}});
   EXPECT_EQ(record["facets"], facets);
   // The answer was lost: the record is looked for under its key, then sent again with it.
-  EXPECT_EQ(pds.sent[4], "com.atproto.repo.getRecord | acc1 | repo=did:plc:alice&collection="
-                         "app.bsky.feed.post&rkey=" + rkey);
+  EXPECT_EQ(pds.sent[4],
+            "com.atproto.repo.getRecord | acc1 | repo=did:plc:alice&collection="
+            "app.bsky.feed.post&rkey=" +
+                rkey);
   EXPECT_EQ(pds.Body(5), create);
-  EXPECT_EQ(pds.log, (Strings{"正在发到Bluesky...", "成功发表到Bluesky!", "查看地址:",
-                              "https://bsky.app/profile/alice.test/post/" + rkey}));
+  EXPECT_EQ(pds.log, (Strings{"正在发到Bluesky...", "成功发表到Bluesky!",
+                              "查看地址:", "https://bsky.app/profile/alice.test/post/" + rkey}));
 }
 
 TEST_F(Bluesky, ALostAnswerWhoseRecordExistsIsNotPostedAgain) {
@@ -263,14 +287,17 @@ TEST_F(Bluesky, PollingAlertsNewMentionsAndFollowsAndPausesWhenAsked) {
   Bind(pds);
   auto list = [](std::vector<std::pair<int, const char*>> items) {
     Json n = Json::array();
-    for (const auto& [id, reason] : items) n.push_back({{"uri", "at://n/" + std::to_string(id)}, {"reason", reason}});
+    for (const auto& [id, reason] : items)
+      n.push_back({{"uri", "at://n/" + std::to_string(id)}, {"reason", reason}});
     return Answer(200, Json{{"notifications", n}}.dump());
   };
   SPollCursor cursor;
   cursor.intervalMs = 45000;
-  pds.queue = {list({{2, "mention"}, {1, "follow"}}),
-               list({{7, "quote"}, {6, "like"}, {5, "follow"}, {4, "reply"}, {3, "mention"}, {2, "mention"}}),
-               Error("RateLimitExceeded", 429), Answer(429, "", 600), Answer(429, "", 3)};
+  pds.queue = {
+      list({{2, "mention"}, {1, "follow"}}),
+      list(
+          {{7, "quote"}, {6, "like"}, {5, "follow"}, {4, "reply"}, {3, "mention"}, {2, "mention"}}),
+      Error("RateLimitExceeded", 429), Answer(429, "", 600), Answer(429, "", 3)};
   for (int i = 0; i < 2; ++i) Row().own->poll(Row(), pds, cursor);
   EXPECT_EQ(pds.alerts, (std::vector<std::pair<int, int>>{{41, 3}, {42, 1}}));
   EXPECT_NE(pds.sent[0].find("app.bsky.notification.listNotifications | acc1 | limit=50"),
