@@ -193,6 +193,12 @@ struct SClient {
     const std::string access = JsonText(body, "accessJwt");
     const std::string refresh = JsonText(body, "refreshJwt");
     if (!access.empty() && !refresh.empty()) {
+      // An account bound anew while the renewal ran is the one to keep.
+      const SAccountSnapshot after = session.Account(row);
+      if (after.accessSecret != now.accessSecret) {
+        account = after;
+        return after.bound;
+      }
       // The old refresh token no longer works: the new pair is stored before it is used.
       std::string why;
       if (!ProfileWriteStrings({{"BlueskyAccessJwt", access}, {"BlueskyRefreshJwt", refresh}},
@@ -502,7 +508,9 @@ bool PostBluesky(const SServiceRow& row, CSession& session, const std::string& t
     made = !JsonText(body, "uri").empty();
     if (!made) return fail(Reason(answer));
   }
-  const std::string handle = client.account.name.size() > 1 ? client.account.name.substr(1) : "";
+  // An account whose handle does not verify is shown by its DID.
+  std::string handle = client.account.name.size() > 1 ? client.account.name.substr(1) : "";
+  if (handle == "handle.invalid") handle.clear();
   session.Log(row.post.successLine);
   session.Log("查看地址:");
   session.Log("https://" + HostOf(kWebApp) + "/profile/" +

@@ -264,6 +264,10 @@ TEST_F(Transport, BearerRequestsCarryTheTokenHeadersAndReadRetryAfter) {
     if (req.find("GET /date") == 0)
       RawServer::SendAll(
           fd, RawServer::Response(503, "", "Retry-After: Fri, 01 Jan 1999 00:00:00 GMT\r\n"));
+    if (req.find("GET /reset") == 0)  // the reset as a Unix time, 90 s from now
+      RawServer::SendAll(
+          fd, RawServer::Response(
+                  429, "{}", "RateLimit-Reset: " + std::to_string(time(nullptr) + 90) + "\r\n"));
   });
   CWeiboParam p;
   p.AddParam("status", "x y");
@@ -284,6 +288,15 @@ TEST_F(Transport, BearerRequestsCarryTheTokenHeadersAndReadRetryAfter) {
   ASSERT_EQ(BearerRequest(server.Url("/date").c_str(), EHttpMethod_Get, "", {}, {}, a),
             HTTP_RESULT_OK);
   EXPECT_EQ(a.retryAfterS, 0);  // a date in the past: at once
+  ASSERT_EQ(BearerRequest(server.Url("/reset").c_str(), EHttpMethod_Get, "", {}, {}, a),
+            HTTP_RESULT_OK);
+  EXPECT_NEAR(a.retryAfterS, 90, 5);
+  // A body of its own goes as it is, with its type.
+  ASSERT_EQ(
+      BearerBodyRequest(server.Url("/echo").c_str(), "tok", {}, "image/png", "\x89PNG", {}, a),
+      HTTP_RESULT_OK);
+  EXPECT_NE(a.body.find("\r\nContent-Type: image/png\r\n"), std::string::npos);
+  EXPECT_EQ(a.body.substr(a.body.size() - 8), "\r\n\r\n\x89PNG");
 
   // What a diagnostic trace gets: the address without its query, no body, no header.
   static std::string traced;
