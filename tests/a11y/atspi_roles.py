@@ -32,17 +32,18 @@ MAIN_WINDOW = [
     ("panel", "绑定微博"), ("panel", "状态日志"), ("panel", "已绑定"), ("panel", "设置"),
     ("panel", "发微博"),
     ("push button", "新浪"), ("push button", "腾讯"), ("push button", "搜狐"),
-    ("push button", "Twitter"), ("push button", "Mastodon"), ("push button", "浏览..."),
+    ("push button", "Twitter"), ("push button", "Mastodon"), ("push button", "Bluesky"),
+    ("push button", "浏览..."),
     ("push button", "发表(S)"),
     ("text", "状态日志"), ("text", "发微博"), ("text", "图片"),
     ("label", "腾讯账号:"), ("label", "新浪账号:"), ("label", "搜狐账号:"), ("label", "Twitter:"),
-    ("label", "Mastodon:"), ("label", "未绑定"), ("label", "未绑定"), ("label", "未绑定"),
-    ("label", "未绑定"), ("label", "未绑定"),
+    ("label", "Mastodon:"), ("label", "Bluesky:"), ("label", "未绑定"), ("label", "未绑定"),
+    ("label", "未绑定"), ("label", "未绑定"), ("label", "未绑定"), ("label", "未绑定"),
     ("label", "图片:"),
     ("check box", "收到@我消息或私信时提醒"), ("check box", "我关注的微博有更新提醒"),
     ("check box", "当有新粉丝/听众时提醒"), ("check box", "系统启动时自动启动"),
     ("check box", "新浪微博"), ("check box", "腾讯微博"), ("check box", "搜狐微博"),
-    ("check box", "发到Twitter"), ("check box", "发到Mastodon"),
+    ("check box", "发到Twitter"), ("check box", "发到Mastodon"), ("check box", "发到Bluesky"),
     ("menu bar", ""),
     ("menu item", "文件(F)"), ("menu item", "设置(S)"), ("menu item", "快速访问(V)"),
     ("menu item", "帮助(H)"),
@@ -149,7 +150,7 @@ def main():
     with open(os.path.join(folder, "Services.ini"), "w") as f:
         f.write("[Hosts]\nIpEchoUrl=http://127.0.0.1:9/getip.asp\nTencentOpen=127.0.0.1:9\n"
                 "SinaApi=127.0.0.1:9\nSohuApi=127.0.0.1:9\nTwitterApi=127.0.0.1:9\n"
-                "Mastodon=127.0.0.1:9\n")
+                "Mastodon=127.0.0.1:9\nBluesky=127.0.0.1:9\n")
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
                QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1",
                PLUMFINCH_CONFIG_DIR=folder)

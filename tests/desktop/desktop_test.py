@@ -20,7 +20,7 @@ from desktop import (MAIN_TITLE, TRAY_HEIGHT, WAIT_S, Desktop, Emulator, Program
                      read_settings, settings_folder, wait_for)
 
 BOXES = ("AlertAtMe", "FollowingUpdate", "NewFans", "AutoRun", "SendToQQMB", "SendToSinaMB",
-         "SendToSohuMB", "SendToTwitter", "SendToMastodon")
+         "SendToSohuMB", "SendToTwitter", "SendToMastodon", "SendToBluesky")
 # Two boxes differ from their defaults, so the file shows what the window held at exit.
 SEEDED = "[Plumfinch]\nQQName=someone\nFollowingUpdate=1\nSendToSohuMB=1\n"
 SHOTS = os.environ.get("PLUMFINCH_SCREENSHOTS")
@@ -65,7 +65,7 @@ class DesktopCase(unittest.TestCase):
                          {"AlertAtMe": "1", "FollowingUpdate": "1", "NewFans": "1",
                           "AutoRun": "0", "SendToQQMB": "0", "SendToSinaMB": "0",
                           "SendToSohuMB": "1", "SendToTwitter": "0",
-                          "SendToMastodon": "0"})
+                          "SendToMastodon": "0", "SendToBluesky": "0"})
         self.assertEqual(values.get("QQName"), "someone")
 
     def activate(self, window):

@@ -47,7 +47,7 @@ std::string CAppHarness::FreshSettings(const std::string& testName) {
   // fails at once instead of leaving the machine.
   std::string ini = "[Hosts]\r\n";
   for (const char* key : {"TencentOpen", "TencentOpenSecure", "TencentWeb", "SinaApi", "SinaWeb",
-                          "SohuApi", "SohuWeb", "TwitterApi", "TwitterWeb", "Mastodon"})
+                          "SohuApi", "SohuWeb", "TwitterApi", "TwitterWeb", "Mastodon", "Bluesky"})
     ini += std::string(key) + "=127.0.0.1:9\r\n";
   ini += "IpEchoUrl=http://127.0.0.1:9/getip.asp\r\n";
   WriteFile(folder + "/Services.ini", ini);
