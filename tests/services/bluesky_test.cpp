@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <random>
 #include <regex>
 #include <thread>
 
@@ -248,6 +249,27 @@ TEST_F(Bluesky, ThePostRecordCarriesFacetsAndThePicture) {
   EXPECT_EQ(pds.Body(5), create);
   EXPECT_EQ(pds.log, (Strings{"正在发到Bluesky...", "成功发表到Bluesky!",
                               "查看地址:", "https://bsky.app/profile/alice.test/post/" + rkey}));
+}
+
+TEST_F(Bluesky, APictureOverTheLimitIsScaledDownAsJpegAndTheLogSaysSo) {
+  Bind(pds);
+  // A 24-bit BMP of 700x500 noise: 1,050,054 bytes.
+  std::string bmp = std::string(
+                        "BM\x46\x05\x10\0\0\0\0\0\x36\0\0\0\x28\0\0\0\xbc\x02\0\0"
+                        "\xf4\x01\0\0\x01\0\x18\0\0\0\0\0\x10\x05\x10\0",
+                        40) +
+                    std::string(14, '\0');
+  for (std::mt19937 random(1); bmp.size() < 1050054;) bmp += char(random());
+  const std::string file = coretest::FreshFolder("bsky-big") + "/big.bmp";
+  coretest::Spit(file, bmp);
+  pds.queue = {
+      Answer(200, R"({"blob":{"$type":"blob","ref":{"$link":"b"},"mimeType":"image/jpeg"}})"),
+      Answer(200, R"({"uri":"at://x/app.bsky.feed.post/k"})")};
+  ASSERT_TRUE(PostStatus(pds, Row(), "big", file)) << pds.log.back();
+  EXPECT_EQ(pds.log[1], "图片超过Bluesky允许的大小(1MB)，已缩小后上传。");
+  const std::string sent = pds.sent[0].substr(pds.sent[0].rfind(" | ") + 3);
+  EXPECT_LE(sent.size(), 1000000u);
+  EXPECT_EQ(sent.substr(0, 3), "\xff\xd8\xff");  // JPEG
 }
 
 TEST_F(Bluesky, ALostAnswerWhoseRecordExistsIsNotPostedAgain) {
