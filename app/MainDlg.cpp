@@ -500,11 +500,13 @@ void CMainDlg::ShowMessage(const std::string& text) {
 }
 
 bool CMainDlg::OpenBrowser(const std::string& url) {
-  // Handed to the user-interface thread without waiting for the desktop's answer: under
-  // ThreadSanitizer the answer came back false for pages the tests' handler had opened,
-  // so a failed opening is not yet told apart here (the session's message for it waits).
-  ShellOpenUrl(url);
-  return true;
+  // The desktop's answer is awaited, so a desktop without a browser is told to the session,
+  // which then shows the address to copy. A closing window gives up the wait.
+  auto opened = std::make_shared<std::atomic<bool>>(false);
+  if (!SendToUiThread([opened, url] { opened->store(ShellOpenUrl(url)); },
+                      m_session.ClosingFlag()))
+    return false;
+  return opened->load();
 }
 
 void CMainDlg::Wake() {
