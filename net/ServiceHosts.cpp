@@ -66,9 +66,9 @@ void ReportBadChoices(const std::string& text, const std::vector<const SChoiceDe
     const std::optional<std::string> given = ChoiceText(text, *def, &value);
     if (given && value < 0)
       ReportSettingsNotice(std::string("Services.ini: [") + def->section + "] " + def->key + "=" +
-                           LogSafeLine(*given) + " is not allowed (" +
-                           std::to_string(def->lowest) + " to " + std::to_string(def->highest) +
-                           "); " + std::to_string(def->builtIn) + " is used.");
+                           LogSafeLine(*given) + " is not allowed (" + std::to_string(def->lowest) +
+                           " to " + std::to_string(def->highest) + "); " +
+                           std::to_string(def->builtIn) + " is used.");
   }
 }
 

@@ -181,8 +181,8 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
   const bool post = method == EHttpMethod_Post;
   if (!post && !params.Pictures().empty()) return HTTP_RESULT_BAD_ARGUMENT;
   // A whole body goes with a POST alone, never with files, under a type that is one line.
-  if (params.HasBody() && (!post || !params.Pictures().empty() ||
-                           params.BodyType().empty() || !IsHeaderValue(params.BodyType())))
+  if (params.HasBody() && (!post || !params.Pictures().empty() || params.BodyType().empty() ||
+                           !IsHeaderValue(params.BodyType())))
     return HTTP_RESULT_BAD_ARGUMENT;
 
   // Sort the caller's pairs: credentials, protocol parameters, ordinary parameters. The

@@ -193,7 +193,7 @@ struct SServiceRow {
   SPostPlan post;
   const SPollPlan* poll;  // null: not polled
   SServiceWindow window;
-  const SOwnFlows* own = nullptr;  // null: the common flows run the plans above
+  const SOwnFlows* own = nullptr;            // null: the common flows run the plans above
   std::vector<const SChoiceDef*> choices{};  // its own settings in Services.ini
 };
 

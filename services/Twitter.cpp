@@ -7,6 +7,7 @@
 //          /2/media/upload and the post sent as JSON to /2/tweets, within X's weighted
 //          length. The consumer pair must be the user's own, from Services.ini.
 // Nothing secret (tokens, secrets, the PIN) ever goes into a log line or message box.
+#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "net/TextOps.h"
@@ -142,10 +143,11 @@ struct STwitterBind {
     if (!x) return true;
     const std::vector<std::string> missing = MissingConsumerKeys(row);
     if (missing.empty()) return true;
-    error = "使用X的当前接口(Services.ini中[Twitter] Api=2)绑定Twitter，需要您自己的X应用的"
-            "API Key和API Key Secret。\r\n\r\n请在" +
-            SettingsFolder() + "/Services.ini的[Consumers]一节中加入:\r\n" +
-            Joined(missing, "=...\r\n") + "=...\r\n\r\n本次没有发出任何请求。";
+    error =
+        "使用X的当前接口(Services.ini中[Twitter] Api=2)绑定Twitter，需要您自己的X应用的"
+        "API Key和API Key Secret。\r\n\r\n请在" +
+        SettingsFolder() + "/Services.ini的[Consumers]一节中加入:\r\n" +
+        Joined(missing, "=...\r\n") + "=...\r\n\r\n本次没有发出任何请求。";
     return false;
   }
 
@@ -184,7 +186,8 @@ struct STwitterBind {
     params.AddParam(QWB_TOKEN_KEY, requestToken.c_str());
     params.AddParam(QWB_TOKEN_SECRET, requestSecret.c_str());
     params.AddParam(PARAM_OAUTH_VERIFIER, verifier.c_str());
-    const SHttpAnswer answer = Call(x ? kXAccessToken : plan.accessToken, plan.accessMethod, params);
+    const SHttpAnswer answer =
+        Call(x ? kXAccessToken : plan.accessToken, plan.accessMethod, params);
     if (!answer.answered || answer.body.empty()) {
       error = plan.accessFailed;
       return false;
@@ -260,14 +263,12 @@ bool PostOriginal(const SServiceRow& row, CSession& session, const std::string& 
   CWeiboParam params;
   AddAccountParams(row, params, account.accessToken, account.accessSecret);
   row.post.addParams(params, text, false, std::string());
-  const SHttpAnswer answer =
-      session.SignedRequest(EndpointAddress(row.post.text), EHttpMethod_Post, params,
-                            row.proxyPicked);
+  const SHttpAnswer answer = session.SignedRequest(EndpointAddress(row.post.text), EHttpMethod_Post,
+                                                   params, row.proxyPicked);
   std::vector<std::string> lines;
   const bool accepted = row.post.readAnswer(row, answer, lines);
   for (const std::string& line : lines) session.Log(line);
-  if (accepted && !picture.empty())
-    session.Log("Twitter的原接口(Api=1)不能发图片，只发送了文字。");
+  if (accepted && !picture.empty()) session.Log("Twitter的原接口(Api=1)不能发图片，只发送了文字。");
   return accepted;
 }
 
@@ -278,8 +279,8 @@ std::string UploadToX(const SServiceRow& row, CSession& session, const SAccountS
   AddAccountParams(row, params, account.accessToken, account.accessSecret);
   params.AddParam("media_category", "tweet_image");
   params.AddPicNameParam("media", picture.c_str());
-  const SHttpAnswer answer = session.SignedRequest(EndpointAddress(kXMediaUpload),
-                                                   EHttpMethod_Post, params, row.proxyPicked);
+  const SHttpAnswer answer = session.SignedRequest(EndpointAddress(kXMediaUpload), EHttpMethod_Post,
+                                                   params, row.proxyPicked);
   const Json data = XData(answer);
   std::string id = XId(data, "id");
   if (id.empty() && answer.answered && answer.status >= 200 && answer.status < 300)
@@ -287,9 +288,9 @@ std::string UploadToX(const SServiceRow& row, CSession& session, const SAccountS
   if (id.empty()) {
     // A picture that cannot be read or a server that is gone is named as such; a refusal
     // of the picture says X's reason.
-    why = !answer.answered ? XReason(answer)
-                           : "图片上传失败(" + (data.is_object() ? kUnreadable : XReason(answer)) +
-                                 ")";
+    why = !answer.answered
+              ? XReason(answer)
+              : "图片上传失败(" + (data.is_object() ? kUnreadable : XReason(answer)) + ")";
   }
   return id;
 }
@@ -327,8 +328,7 @@ bool PostToX(const SServiceRow& row, CSession& session, const std::string& text,
 
 bool PostTwitter(const SServiceRow& row, CSession& session, const std::string& text,
                  const std::string& picture) {
-  return UsesX() ? PostToX(row, session, text, picture)
-                 : PostOriginal(row, session, text, picture);
+  return UsesX() ? PostToX(row, session, text, picture) : PostOriginal(row, session, text, picture);
 }
 
 const SOwnFlows kTwitterFlows = {BindTwitter, CheckTwitterPost, PostTwitter, nullptr};

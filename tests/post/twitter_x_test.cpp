@@ -28,8 +28,8 @@ TEST(TwitterX, BindsAndPostsWithAPictureThenHearsOfTheDuplicate) {
   std::string page;
   harness.Urls().onUrl = [&](const std::string& url) {
     page = url;
-    AnswerCodeDialog(emulator.VerifierFor(GetQueryValue(url.substr(url.find('?') + 1),
-                                                        "oauth_token")));
+    AnswerCodeDialog(
+        emulator.VerifierFor(GetQueryValue(url.substr(url.find('?') + 1), "oauth_token")));
   };
   Click(dlg, IDC_BIND_TWITTER);
   ASSERT_TRUE(CAppHarness::WaitFor([dlg] { return !dlg->IsBinding(); }, 60000));

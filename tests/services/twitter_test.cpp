@@ -2,8 +2,6 @@
 // outside world: the signed requests as they go on the wire, X's weighted length, binding
 // with the user's own app, and every kind of answer a post can get. The original interface
 // (Api=1) keeps the tables of bind_flow_test and post_poll_alert_test.
-#include "services/TwitterText.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include "bind/BindFlow.h"
 #include "post/PostFlow.h"
 #include "qwblog/WireRequest.h"
+#include "services/TwitterText.h"
 #include "settings/Notices.h"
 #include "tests/services/FakeServices.h"
 
@@ -111,8 +110,7 @@ TEST_F(TwitterX, PostAndUploadAreSignedWithoutTheirBodies) {
                                        "1765170000", "b"),
               HTTP_RESULT_OK);
     EXPECT_EQ(wire.baseString, cases[i].baseUri + tail);
-    EXPECT_NE(wire.authorization.find(cases[i].signature), std::string::npos)
-        << wire.authorization;
+    EXPECT_NE(wire.authorization.find(cases[i].signature), std::string::npos) << wire.authorization;
     EXPECT_EQ(wire.contentType, cases[i].contentType);
     EXPECT_EQ(wire.url, cases[i].url);  // nothing in the query
   }
@@ -147,8 +145,8 @@ TEST(TwitterText, WeightedLength) {
       {cjk140, 280},
       {cjk140 + "!", 281},
       {"日本語のテキスト", 16},
-      {"\xC3\xA9t\xC3\xA9 Ελλάδα Россия", 17},  // Latin, Greek, Cyrillic weigh 1
-      {"e\xCC\x81", 1},                         // e and a combining accent: é after NFC
+      {"\xC3\xA9t\xC3\xA9 Ελλάδα Россия", 17},        // Latin, Greek, Cyrillic weigh 1
+      {"e\xCC\x81", 1},                               // e and a combining accent: é after NFC
       {"\xE2\x80\x94 \xE2\x80\xB2 \xE2\x80\xA6", 6},  // em dash 1, prime 1, ellipsis 2
       {"\xF0\x9F\x98\x80", 2},                        // 😀
       {"\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 2},        // 👍 with a skin tone
@@ -165,7 +163,7 @@ TEST(TwitterText, WeightedLength) {
       {"https:// nor this", 17},
       {std::string(256, 'a') + " https://example.com", 280},
       {"ahttps://example.com", 20},  // glued to a word: not a link
-      {"\xFF", 2},  // a byte that is not UTF-8: one replacement character
+      {"\xFF", 2},                   // a byte that is not UTF-8: one replacement character
   };
   for (const auto& c : cases) EXPECT_EQ(twitter::WeightedLength(c.text), c.length) << c.text;
 }
@@ -198,54 +196,89 @@ TEST_F(TwitterX, EveryAnswerEndsInItsLines) {
     std::vector<SHttpAnswer> replies;
     std::vector<std::string> lines;  // after "正在发到Twitter..."
   } const cases[] = {
-      {"posted", false, {Answer(201, R"({"data":{"id":"150000000000000001","text":"t"}})")},
+      {"posted",
+       false,
+       {Answer(201, R"({"data":{"id":"150000000000000001","text":"t"}})")},
        {"成功发表一条Tweet! https://x.com/i/status/150000000000000001"}},
-      {"an id as a number keeps its digits", false,
+      {"an id as a number keeps its digits",
+       false,
        {Answer(201, R"({"data":{"id":1880000000000000001}})")},
        {"成功发表一条Tweet! https://x.com/i/status/1880000000000000001"}},
-      {"with the picture", true, {Answer(200, upload), Answer(201, R"({"data":{"id":"8"}})")},
+      {"with the picture",
+       true,
+       {Answer(200, upload), Answer(201, R"({"data":{"id":"8"}})")},
        {"成功发表一条Tweet! https://x.com/i/status/8"}},
-      {"duplicate", false,
-       {Answer(403,
-               R"({"title":"Forbidden","detail":"You are not allowed to create a Tweet with duplicate content.","type":"about:blank","status":403})")},
+      {"duplicate",
+       false,
+       {Answer(
+           403,
+           R"({"title":"Forbidden","detail":"You are not allowed to create a Tweet with duplicate content.","type":"about:blank","status":403})")},
        {failed, "原因:You are not allowed to create a Tweet with duplicate content."}},
-      {"client not enrolled", false,
-       {Answer(403,
-               R"({"client_id":"1","detail":"When authenticating requests to the Twitter API v2 endpoints, you must use keys and tokens from a Twitter developer App that is attached to a Project.","title":"Client Forbidden","reason":"client-not-enrolled","type":"https://api.twitter.com/2/problems/client-forbidden"})")},
+      {"client not enrolled",
+       false,
+       {Answer(
+           403,
+           R"({"client_id":"1","detail":"When authenticating requests to the Twitter API v2 endpoints, you must use keys and tokens from a Twitter developer App that is attached to a Project.","title":"Client Forbidden","reason":"client-not-enrolled","type":"https://api.twitter.com/2/problems/client-forbidden"})")},
        {failed,
         "原因:When authenticating requests to the Twitter API v2 endpoints, you must use keys and "
         "tokens from a Twitter developer App that is attached to a Project. "
         "(client-not-enrolled)"}},
-      {"rate limit", false,
+      {"rate limit",
+       false,
        {Answer(429, R"({"title":"Too Many Requests","detail":"Too Many Requests","status":429})",
                1796706600)},
        {failed, "原因:Too Many Requests，请在2026-12-08 05:10:00之后再试"}},
-      {"title only", false, {Answer(401, R"({"title":"Unauthorized","type":"about:blank"})")},
+      {"title only",
+       false,
+       {Answer(401, R"({"title":"Unauthorized","type":"about:blank"})")},
        {failed, "原因:Unauthorized"}},
-      {"v1 style errors", false, {Answer(400, R"({"errors":[{"message":"Bad text"}]})")},
+      {"v1 style errors",
+       false,
+       {Answer(400, R"({"errors":[{"message":"Bad text"}]})")},
        {failed, "原因:Bad text"}},
-      {"HTML error page", false, {Answer(502, "<html><body>Bad Gateway</body></html>")},
+      {"HTML error page",
+       false,
+       {Answer(502, "<html><body>Bad Gateway</body></html>")},
        {failed, "原因:HTTP 502"}},
-      {"HTML with success", false, {Answer(200, "<html><body>hello</body></html>")},
+      {"HTML with success",
+       false,
+       {Answer(200, "<html><body>hello</body></html>")},
        {failed, "原因:服务器的回应无法识别"}},
-      {"cut JSON", false, {Answer(201, R"({"data":{"id":"15000)")},
+      {"cut JSON",
+       false,
+       {Answer(201, R"({"data":{"id":"15000)")},
        {failed, "原因:服务器的回应无法识别"}},
-      {"no data.id", false, {Answer(201, R"({"data":{"text":"t"}})")},
+      {"no data.id",
+       false,
+       {Answer(201, R"({"data":{"text":"t"}})")},
        {failed, "原因:服务器的回应无法识别"}},
-      {"an id that is no id", false, {Answer(201, R"({"data":{"id":"12; rm"}})")},
+      {"an id that is no id",
+       false,
+       {Answer(201, R"({"data":{"id":"12; rm"}})")},
        {failed, "原因:服务器的回应无法识别"}},
-      {"an id as a double", false, {Answer(201, R"({"data":{"id":1.88e18}})")},
+      {"an id as a double",
+       false,
+       {Answer(201, R"({"data":{"id":1.88e18}})")},
        {failed, "原因:服务器的回应无法识别"}},
-      {"no answer", false, {NoAnswer(EQWBlogFailure::ConnectionLost)},
+      {"no answer",
+       false,
+       {NoAnswer(EQWBlogFailure::ConnectionLost)},
        {failed, "原因:连接中断，没有收到回应"}},
-      {"huge answer", false, {NoAnswer(EQWBlogFailure::TooLarge)},
+      {"huge answer",
+       false,
+       {NoAnswer(EQWBlogFailure::TooLarge)},
        {failed, "原因:服务器的回应过大"}},
-      {"upload refused", true,
+      {"upload refused",
+       true,
        {Answer(400, R"({"title":"Invalid Request","detail":"File size exceeds 5242880 bytes."})")},
        {failed, "原因:图片上传失败(File size exceeds 5242880 bytes.)"}},
-      {"upload without id", true, {Answer(200, R"({"data":{}})")},
+      {"upload without id",
+       true,
+       {Answer(200, R"({"data":{}})")},
        {failed, "原因:图片上传失败(服务器的回应无法识别)"}},
-      {"picture unreadable", true, {NoAnswer(EQWBlogFailure::Picture)},
+      {"picture unreadable",
+       true,
+       {NoAnswer(EQWBlogFailure::Picture)},
        {failed, "原因:图片无法读取(不存在、不是普通文件或太大)"}},
   };
   for (const auto& c : cases) {
@@ -290,20 +323,31 @@ TEST_F(TwitterX, BindsOverHttpsTakingTheNameFromWhereItIs) {
       {"screen name in the access answer",
        {requestToken,
         Answer(200, "oauth_token=at2&oauth_token_secret=as2&user_id=9&screen_name=xuser")},
-       true, "xuser", 2},
+       true,
+       "xuser",
+       2},
       {"name from /2/users/me",
        {requestToken, Answer(200, "oauth_token=at2&oauth_token_secret=as2"),
         Answer(200, R"({"data":{"id":"2244994945","name":"X Dev","username":"xdev"}})")},
-       true, "xdev", 3},
+       true,
+       "xdev",
+       3},
       {"no name anywhere",
        {requestToken, Answer(200, "oauth_token=at2&oauth_token_secret=as2"),
         Answer(401, R"({"title":"Unauthorized"})")},
-       false, "获取用户信息失败\r\n\r\n失败原因:Unauthorized", 3},
+       false,
+       "获取用户信息失败\r\n\r\n失败原因:Unauthorized",
+       3},
       {"request token refused",
        {Answer(401, R"({"errors":[{"code":32,"message":"Could not authenticate you."}]})")},
-       false, "获取Request_Token失败!\r\n\r\n失败原因:Could not authenticate you.", 1},
-      {"access token: no answer", {requestToken, NoAnswer(EQWBlogFailure::TimedOut)}, false,
-       "获取Access Token失败!", 2},
+       false,
+       "获取Request_Token失败!\r\n\r\n失败原因:Could not authenticate you.",
+       1},
+      {"access token: no answer",
+       {requestToken, NoAnswer(EQWBlogFailure::TimedOut)},
+       false,
+       "获取Access Token失败!",
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -343,9 +387,11 @@ TEST_F(TwitterX, TheOriginalInterfaceSaysThePictureStayedBehind) {
   UseIni("[Twitter]\r\nApi=1\r\n");
   fake.replies = {Answer(200, R"({"created_at":"Mon","id":7})")};
   EXPECT_TRUE(PostStatus(fake, Row(), "t", folder + "/p.png"));
-  EXPECT_EQ(fake.calls, (std::vector<std::string>{"POST http://api.twitter.com/1/statuses/update.json"}));
-  EXPECT_EQ(fake.log, (std::vector<std::string>{"正在发到Twitter...", "成功发表一条Tweet!",
-                                                "Twitter的原接口(Api=1)不能发图片，只发送了文字。"}));
+  EXPECT_EQ(fake.calls,
+            (std::vector<std::string>{"POST http://api.twitter.com/1/statuses/update.json"}));
+  EXPECT_EQ(fake.log,
+            (std::vector<std::string>{"正在发到Twitter...", "成功发表一条Tweet!",
+                                      "Twitter的原接口(Api=1)不能发图片，只发送了文字。"}));
 }
 
 }  // namespace

@@ -197,8 +197,8 @@ bool CEmulator::WriteServicesIni(const std::string& folder, bool withCa, int twi
   ini << "[Hosts]\n";
   const bool x = twitterApi == 2;
   for (const auto& h : kHosts)
-    ini << h[0] << "=127.0.0.1:"
-        << Port(x && std::string(h[0]) == "TwitterApi" ? "x_api" : h[1]) << "\n";
+    ini << h[0] << "=127.0.0.1:" << Port(x && std::string(h[0]) == "TwitterApi" ? "x_api" : h[1])
+        << "\n";
   ini << "IpEchoUrl=http://127.0.0.1:" << Port("ipecho") << "/getip.asp\n";
   if (withCa) ini << "\n[TLS]\nCAFile=" << m_caFile << "\n";
   ini << "\n[Twitter]\nApi=" << (x ? 2 : 1) << "\n";
