@@ -79,7 +79,7 @@ class EmulatorTest(unittest.TestCase):
         """(status, headers, body) of one request; the https roles are checked against
         the emulator's CA file."""
         port = self.ports[role]
-        if role in ("tencent_open_tls", "mastodon", "mastodon_badcert", "x_api"):
+        if role in ("tencent_open_tls", "mastodon", "mastodon_badcert"):
             ctx = ssl.create_default_context(cafile=cafile or self.info["ca_file"])
             conn = http.client.HTTPSConnection("127.0.0.1", port, context=ctx, timeout=15)
         else:
@@ -427,86 +427,6 @@ class EmulatorTest(unittest.TestCase):
         self.assertIn("SinaApi=127.0.0.1:%d\n" % self.ports["sina_api"], ini)
         self.assertIn("IpEchoUrl=http://127.0.0.1:%d/getip.asp" % self.ports["ipecho"], ini)
         self.assertIn("CAFile=" + self.info["ca_file"], ini)
-
-    # ---- X's current interface ---------------------------------------------------------
-    X_KEY, X_SECRET = "xEmuConsumerKey0123456789", "xEmuConsumerSecret0123456789abcdefghijklmnop"
-
-    def x_call(self, method, path, token=None, body=None, ctype=None, signed_body=None,
-               **client_args):
-        """One call to the X port signed by oauthlib over signed_body (None: no body in the
-        signature) while body goes on the wire. (status, headers, parsed JSON or text)."""
-        client = Client(self.X_KEY, client_secret=self.X_SECRET,
-                        resource_owner_key=token[0] if token else None,
-                        resource_owner_secret=token[1] if token else None, **client_args)
-        headers = {"Content-Type": ctype} if ctype else {}
-        sign_headers = ({"Content-Type": "application/x-www-form-urlencoded"}
-                        if signed_body is not None else {})
-        uri, signed, _ = client.sign("https://127.0.0.1:%d%s" % (self.ports["x_api"], path),
-                                     method, signed_body, sign_headers)
-        headers["Authorization"] = signed["Authorization"]
-        status, answer_headers, data = self.http_full(
-            "x_api", method, "/" + uri.split("/", 3)[3], headers,
-            body if isinstance(body, (bytes, type(None))) else body.encode())
-        try:
-            return status, answer_headers, json.loads(data)
-        except ValueError:
-            return status, answer_headers, data.decode("utf-8", "replace")
-
-    def test_x_binds_uploads_posts_and_refuses(self):
-        status, _, text = self.x_call("GET", "/oauth/request_token", callback_uri="oob")
-        self.assertEqual(status, 200, text)
-        rt = dict(urllib.parse.parse_qsl(text))
-        code = self.control("GET", "/control/verifier?oauth_token=" + rt["oauth_token"])["verifier"]
-        status, _, text = self.x_call("GET", "/oauth/access_token",
-                                      (rt["oauth_token"], rt["oauth_token_secret"]), verifier=code)
-        self.assertEqual(status, 200, text)
-        at = dict(urllib.parse.parse_qsl(text))
-        token = (at["oauth_token"], at["oauth_token_secret"])
-        self.assertEqual(at["screen_name"], "twitter_user")
-        self.assertEqual(self.x_call("GET", "/2/users/me", token)[2]["data"]["username"],
-                         "twitter_user")
-        # A form body is part of the signature: signed without it, the call is refused.
-        status, _, text = self.x_call("POST", "/oauth/request_token", body="x=1",
-                                      ctype="application/x-www-form-urlencoded",
-                                      callback_uri="oob")
-        self.assertEqual(status, 401, text)
-        # The multipart upload: only the oauth_* parameters are signed.
-        boundary = "b0undary"
-        upload = ("--%s\r\nContent-Disposition: form-data; name=\"media_category\"\r\n\r\n"
-                  "tweet_image\r\n--%s\r\nContent-Disposition: form-data; name=\"media\"; "
-                  "filename=\"p.png\"\r\nContent-Type: image/png\r\n\r\nPNG\r\n--%s--\r\n"
-                  % (boundary, boundary, boundary))
-        status, _, answer = self.x_call("POST", "/2/media/upload", token, upload,
-                                        "multipart/form-data; boundary=" + boundary)
-        self.assertEqual(status, 200, answer)
-        media_id = answer["data"]["id"]
-        # A JSON body is not part of the signature: signing it as if it were form pairs fails.
-        post = json.dumps({"text": "hi", "media": {"media_ids": [media_id]}})
-        status, _, answer = self.x_call("POST", "/2/tweets", token, post, "application/json",
-                                        signed_body="text=hi")
-        self.assertEqual((status, answer["detail"]), (401, "invalid signature"))
-        status, _, answer = self.x_call("POST", "/2/tweets", token, post, "application/json")
-        self.assertEqual(status, 201, answer)
-        posted = self.control("GET", "/control/posts?service=twitter")["posts"][-1]
-        self.assertEqual((posted["id"], posted["picture_sha256"]),
-                         (answer["data"]["id"], hashlib.sha256(b"PNG").hexdigest()))
-        status, _, answer = self.x_call("POST", "/2/tweets", token, post, "application/json")
-        self.assertEqual((status, answer["detail"]),
-                         (403, "You are not allowed to create a Tweet with duplicate content."))
-        number = json.dumps({"text": "n", "media": {"media_ids": [int(media_id)]}})
-        self.assertEqual(self.x_call("POST", "/2/tweets", token, number, "application/json")[0],
-                         400)
-        self.control("POST", "/control/x", {"rate_limited": 1, "reset_in": 60})
-        status, headers, _ = self.x_call("POST", "/2/tweets", token, '{"text":"r"}',
-                                         "application/json")
-        self.assertEqual(status, 429)
-        self.assertAlmostEqual(int(headers["x-rate-limit-reset"]), time.time() + 60, delta=5)
-        self.control("POST", "/control/x", {"enrolled": False})
-        status, _, answer = self.x_call("POST", "/2/tweets", token, '{"text":"e"}',
-                                        "application/json")
-        self.assertEqual((status, answer["reason"]), (403, "client-not-enrolled"))
-        self.control("POST", "/control/reset")
-        self.assertTrue(self.control("GET", "/control/x")["enrolled"])
 
     # ---- Mastodon ----------------------------------------------------------------------
     OOB = "urn:ietf:wg:oauth:2.0:oob"
