@@ -235,7 +235,7 @@ TEST_F(PostServicesTest, UnusualTextArrivesIntact) {
   // clang-format on
   const std::string picture = MakePicture("mixed.gif", "GIF89a....");
   Post(mixed, picture);
-  EXPECT_EQ(last, AllAccepted());
+  EXPECT_EQ(last, AllAcceptedWithPicture());
   for (const char* service : kServices) {
     SCOPED_TRACE(service);
     EXPECT_EQ(Str(emulator->Posts(service)[0].toObject()["text"]), mixed);
