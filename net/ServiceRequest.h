@@ -40,6 +40,7 @@ struct SHttpAnswer {
   long status = 0;
   std::string body;
   long retryAfterS = -1;
+  long long rateLimitReset = -1;  // x-rate-limit-reset: seconds since the epoch, -1 when absent
   EQWBlogFailure failure = EQWBlogFailure::None;  // why no answer arrived
 };
 SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& proxy);

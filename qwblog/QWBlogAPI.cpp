@@ -37,6 +37,12 @@ void CWeiboParam::AddPicNameParam(const char* name, const char* path) {
   m_pics.emplace_back(name ? name : "", path ? path : "");
 }
 
+void CWeiboParam::SetBody(const std::string& contentType, const std::string& body) {
+  m_hasBody = true;
+  m_bodyType = contentType;
+  m_body = body;
+}
+
 void CWeiboParam::SetProxy(int type, unsigned long address, int port) {
   m_hasProxy = true;
   m_proxyType = type;
@@ -197,27 +203,48 @@ const char* ResultText(HTTP_RESULTCODE result) {
   }
 }
 
-// The Retry-After header of an answer, in seconds: a number, or a date counted from now.
+// The headers an answer's reader may need.
+struct HeaderValues {
+  long retryAfter = -1;
+  long long rateLimitReset = -1;
+};
+
+// The value of a header line "name: value" (name in lower case), trimmed; false for
+// another header.
+bool HeaderValue(std::string_view line, std::string_view name, std::string& value) {
+  if (line.size() <= name.size() || line[name.size()] != ':') return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return false;
+  value.assign(line.substr(name.size() + 1));
+  while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
+  const size_t start = value.find_first_not_of(" \t");
+  value = start == std::string::npos ? std::string() : value.substr(start);
+  return true;
+}
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Retry-After in seconds (a number, or a date counted from now) and x-rate-limit-reset.
 size_t ReadHeader(char* ptr, size_t size, size_t count, void* user) {
   const size_t n = size * count;
-  auto* retryAfter = static_cast<long*>(user);
+  auto* values = static_cast<HeaderValues*>(user);
   const std::string_view line(ptr, n);
-  constexpr std::string_view kName = "retry-after:";
-  if (line.size() <= kName.size()) return n;
-  for (size_t i = 0; i < kName.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(line[i])) != kName[i]) return n;
-  std::string value(line.substr(kName.size()));
-  while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
-  size_t start = value.find_first_not_of(" \t");
-  value = start == std::string::npos ? std::string() : value.substr(start);
-  long seconds = -1;
-  if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos) {
-    seconds = value.size() > 6 ? 86400 : std::stol(value);
-  } else if (!value.empty()) {
-    const time_t when = curl_getdate(value.c_str(), nullptr);
-    if (when != -1) seconds = std::max<long>(0, static_cast<long>(when - std::time(nullptr)));
+  std::string value;
+  if (HeaderValue(line, "retry-after", value)) {
+    long seconds = -1;
+    if (AllDigits(value)) {
+      seconds = value.size() > 6 ? 86400 : std::stol(value);
+    } else if (!value.empty()) {
+      const time_t when = curl_getdate(value.c_str(), nullptr);
+      if (when != -1) seconds = std::max<long>(0, static_cast<long>(when - std::time(nullptr)));
+    }
+    if (seconds >= 0) values->retryAfter = std::min<long>(seconds, 86400);
+  } else if (HeaderValue(line, "x-rate-limit-reset", value) && AllDigits(value) &&
+             value.size() <= 12) {
+    values->rateLimitReset = std::stoll(value);
   }
-  if (seconds >= 0) *retryAfter = std::min<long>(seconds, 86400);
   return n;
 }
 
@@ -254,7 +281,7 @@ EQWBlogFailure FailureOf(CURLcode rc, const Transfer& transfer, bool viaProxy) {
 // Sends a request made by BuildWireRequest or BuildBearerRequest; params gives the proxy
 // and the abort flag. On HTTP_RESULT_OK the body is in transfer and the status in info.
 HTTP_RESULTCODE SendRequest(const qwblog::WireRequest& wire, const CWeiboParam& params,
-                            Transfer& transfer, TraceInfo& info, long* retryAfter) {
+                            Transfer& transfer, TraceInfo& info, HeaderValues* headers) {
   const QWBlogOptions options = QWBlogGetOptions();
   info.bytesOut = wire.body.size();
   if (g_abortAll.load() || (transfer.abort && transfer.abort->load())) return HTTP_RESULT_ABORTED;
@@ -351,9 +378,9 @@ HTTP_RESULTCODE SendRequest(const qwblog::WireRequest& wire, const CWeiboParam& 
   set(CURLOPT_XFERINFOFUNCTION, Progress);
   set(CURLOPT_XFERINFODATA, &transfer);
   set(CURLOPT_NOPROGRESS, 0L);
-  if (retryAfter) {
+  if (headers) {
     set(CURLOPT_HEADERFUNCTION, ReadHeader);
-    set(CURLOPT_HEADERDATA, retryAfter);
+    set(CURLOPT_HEADERDATA, headers);
   }
 
   if (refused != CURLE_OK) {
@@ -444,14 +471,14 @@ void FillAnswer(HTTP_RESULTCODE result, const TraceInfo& info, const Transfer& t
 // Builds, sends and traces one request; on HTTP_RESULT_OK the body stays in transfer.
 template <class TBuild>
 HTTP_RESULTCODE Perform(const char* url, EHttpMethod method, const CWeiboParam& params,
-                        TBuild build, Transfer& transfer, TraceInfo& info, long* retryAfter) {
+                        TBuild build, Transfer& transfer, TraceInfo& info, HeaderValues* headers) {
   QWBlogGlobalInit();
   const auto start = std::chrono::steady_clock::now();
   qwblog::WireRequest wire;
   HTTP_RESULTCODE result = build(wire);
   PrepareTransfer(transfer, params);
   if (result == HTTP_RESULT_OK) {
-    result = SendRequest(wire, params, transfer, info, retryAfter);
+    result = SendRequest(wire, params, transfer, info, headers);
   } else {
     info.failure = FailureBeforeSending(result);
   }
@@ -488,13 +515,18 @@ HTTP_RESULTCODE SignedRequest(const char* url, EHttpMethod method, CWeiboParam p
   answer = QWBlogAnswer();
   TraceInfo info;
   Transfer transfer;
+  HeaderValues headers;
   HTTP_RESULTCODE result = Perform(
       url, method, params,
       [&](qwblog::WireRequest& wire) {
         return qwblog::BuildWireRequest(url, method, params, wire);
       },
-      transfer, info, nullptr);
+      transfer, info, &headers);
   FillAnswer(result, info, transfer, answer);
+  if (result == HTTP_RESULT_OK) {
+    answer.retryAfterS = headers.retryAfter;
+    answer.rateLimitReset = headers.rateLimitReset;
+  }
   return result;
 }
 
@@ -504,15 +536,18 @@ HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::st
   answer = QWBlogAnswer();
   TraceInfo info;
   Transfer transfer;
-  long retryAfter = -1;
+  HeaderValues values;
   HTTP_RESULTCODE result = Perform(
       url, method, params,
       [&](qwblog::WireRequest& wire) {
         return qwblog::BuildBearerRequest(url, method, bearer, headers, params, wire);
       },
-      transfer, info, &retryAfter);
+      transfer, info, &values);
   FillAnswer(result, info, transfer, answer);
-  if (result == HTTP_RESULT_OK) answer.retryAfterS = retryAfter;
+  if (result == HTTP_RESULT_OK) {
+    answer.retryAfterS = values.retryAfter;
+    answer.rateLimitReset = values.rateLimitReset;
+  }
   return result;
 }
 

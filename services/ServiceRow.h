@@ -204,7 +204,8 @@ struct SServiceRow {
   SPostPlan post;
   const SPollPlan* poll;  // null: not polled
   SServiceWindow window;
-  const SOwnFlows* own = nullptr;  // null: the common flows run the plans above
+  const SOwnFlows* own = nullptr;            // null: the common flows run the plans above
+  std::vector<const SChoiceDef*> choices{};  // its own settings in Services.ini
 };
 
 // Message boxes of the OAuth 1.0 bindings that most services share.
