@@ -46,10 +46,18 @@ void CMainDlg::SetAutoRun(bool enable) {
     RemoveAutostartEntry();
 }
 
-// ---- quick access: the services' sites, always over plain HTTP ----
+// ---- quick access: the services' sites (the fixed ones always over plain HTTP) ----
 
 void CMainDlg::OnOpenWeb(const SServiceRow& row) {
-  if (row.web) ShellOpenUrl(HttpUrl(*row.web, "/"));
+  if (row.web) {
+    ShellOpenUrl(HttpUrl(*row.web, "/"));
+    return;
+  }
+  const SAccountSnapshot account = m_session.Account(row);
+  if (row.storesServer && account.bound && !account.server.empty())
+    ShellOpenUrl("https://" + account.server + "/");
+  else if (row.webAddress)
+    ShellOpenUrl(row.webAddress);
 }
 
 // ---- help ----

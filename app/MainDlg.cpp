@@ -105,6 +105,19 @@ const SDialogDef& CMainDlg::MainTemplate() {
       const size_t at = std::min(static_cast<size_t>(slot), main.tabOrder.size());
       main.tabOrder.insert(main.tabOrder.begin() + static_cast<std::ptrdiff_t>(at), id);
     }
+    // The quick-access menu: the fixed sites, then each service's own entry in the
+    // services' order.
+    static std::vector<SMenuItemDef> menu = *FindMenuResource(main.menuId);
+    for (SMenuItemDef& popup : menu) {
+      const bool quickAccess =
+          std::any_of(popup.items.begin(), popup.items.end(),
+                      [](const SMenuItemDef& item) { return item.id == ID_OPEN_SINA_WEB; });
+      if (!quickAccess) continue;
+      for (const SServiceRow* row : ServiceRows())
+        if (const SMenuPlace& place = row->window.quickAccess; place.id)
+          popup.items.push_back({place.id, place.text, {}});
+    }
+    main.menu = &menu;
     return main;
   }();
   return def;
@@ -219,6 +232,8 @@ void CMainDlg::BuildMessageMap() {
   OnCommand(ID_OPEN_TENCENT_WEB, [this] { OnOpenTencentWeb(); });
   OnCommand(ID_OPEN_SOHU_WEB, [this] { OnOpenSohuWeb(); });
   OnCommand(ID_OPEN_TWITTER_WEB, [this] { OnOpenTwitterWeb(); });
+  for (const SServiceRow* row : ServiceRows())
+    if (const int id = row->window.quickAccess.id) OnCommand(id, [this, row] { OnOpenWeb(*row); });
 }
 
 bool CMainDlg::OnInitDialog() {
@@ -503,11 +518,12 @@ void CMainDlg::ShowMessage(const std::string& text) {
 }
 
 bool CMainDlg::OpenBrowser(const std::string& url) {
-  // Handed to the user-interface thread without waiting for the desktop's answer: under
-  // ThreadSanitizer the answer came back false for pages the tests' handler had opened,
-  // so a failed opening is not yet told apart here (the session's message for it waits).
-  ShellOpenUrl(url);
-  return true;
+  // The desktop's answer is awaited, so a desktop without a browser is told to the session,
+  // which then shows the address to copy. A closing window gives up the wait.
+  auto opened = std::make_shared<std::atomic<bool>>(false);
+  if (!SendToUiThread([opened, url] { opened->store(ShellOpenUrl(url)); }, m_session.ClosingFlag()))
+    return false;
+  return opened->load();
 }
 
 void CMainDlg::Wake() {

@@ -26,6 +26,7 @@ from pfemu.bluesky import BlueskyApp  # noqa: E402
 from pfemu.mastodon import MastodonApp  # noqa: E402
 from pfemu.services import MASTODON_ROLES, ROLES, ServiceApp  # noqa: E402
 from pfemu.state import State  # noqa: E402
+from pfemu import x_api  # noqa: E402
 
 INI_HOSTS = (("TencentOpen", "tencent_open"), ("TencentOpenSecure", "tencent_open_tls"),
              ("TencentWeb", "tencent_web"), ("SinaApi", "sina_api"), ("SinaWeb", "sina_web"),
@@ -79,12 +80,20 @@ def make_certificates(state_dir, names):
     return made
 
 
-def services_ini(ports, ca_file):
+def services_ini(ports, ca_file, twitter_api=2):
+    """With twitter_api 2 the Twitter host is X's interface (x_api) with its consumer pair;
+    with 1 the original one."""
     lines = ["[Hosts]"]
     for key, role in INI_HOSTS:
+        if key == "TwitterApi" and twitter_api == 2:
+            role = x_api.ROLE
         lines.append("%s=127.0.0.1:%d" % (key, ports[role]))
     lines.append("IpEchoUrl=http://127.0.0.1:%d/getip.asp" % ports["ipecho"])
-    lines += ["", "[TLS]", "CAFile=%s" % ca_file, ""]
+    lines += ["", "[TLS]", "CAFile=%s" % ca_file, "", "[Twitter]", "Api=%d" % twitter_api]
+    if twitter_api == 2:
+        lines += ["", "[Consumers]", "TwitterKey=%s" % x_api.CONSUMER[0],
+                  "TwitterSecret=%s" % x_api.CONSUMER[1]]
+    lines.append("")
     return "\n".join(lines)
 
 
@@ -94,6 +103,8 @@ def main():
     parser.add_argument("--ready-file")
     parser.add_argument("--services-ini")
     parser.add_argument("--base-port", type=int, default=0)
+    parser.add_argument("--twitter-api", type=int, choices=(1, 2), default=2,
+                        help="the Twitter interface Services.ini chooses (default 2: X's)")
     parser.add_argument("--verbose", action="store_true", help="log every request to stderr")
     args = parser.parse_args()
 
@@ -111,13 +122,13 @@ def main():
     bad_tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     bad_tls.load_cert_chain(*certificates["badcert"])
     role_tls = {"tencent_open_tls": tls, "mastodon": tls, "mastodon_badcert": bad_tls,
-                "bluesky": tls}
+                "bluesky": tls, x_api.ROLE: tls}
 
     state = State(state_dir)
     ports = {}
     servers = []
     try:
-        for offset, role in enumerate(ROLES):
+        for offset, role in enumerate(ROLES + (x_api.ROLE,)):
             port = args.base_port + offset if args.base_port else 0
             server = RoleServer(role, port, None, role_tls.get(role), args.verbose)
             ports[role] = server.server_address[1]
@@ -132,6 +143,8 @@ def main():
             server.app = ControlApp(state, ports)
         elif server.role == "bluesky":
             server.app = BlueskyApp(state, server.role, ports)
+        elif server.role == x_api.ROLE:
+            server.app = x_api.XApp(state, server.role, ports)
         elif server.role in MASTODON_ROLES:
             server.app = MastodonApp(state, server.role, ports)
         else:
@@ -153,7 +166,7 @@ def main():
         threads.append(t)
 
     if args.services_ini:
-        write_atomically(args.services_ini, services_ini(ports, cert))
+        write_atomically(args.services_ini, services_ini(ports, cert, args.twitter_api))
     if args.ready_file:
         write_atomically(args.ready_file, json.dumps({
             "ports": ports, "ca_file": cert, "pid": os.getpid(),

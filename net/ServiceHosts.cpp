@@ -26,6 +26,7 @@ std::mutex g_mutex;
 std::shared_ptr<const CServiceConfig> g_config;  // guarded by g_mutex
 std::string g_appliedCaFile;                     // guarded by g_mutex
 std::vector<const SHostDef*> g_hosts;            // guarded by g_mutex
+std::vector<const SChoiceDef*> g_choices;        // guarded by g_mutex
 
 // A notice for each of these hosts whose value in the file is not a host.
 void ReportBadHosts(const std::string& text, const std::vector<const SHostDef*>& hosts) {
@@ -34,6 +35,40 @@ void ReportBadHosts(const std::string& text, const std::vector<const SHostDef*>&
     if (host && !IsHostText(*host))
       ReportSettingsNotice(std::string("Services.ini: ") + def->key +
                            " is not a host or host:port; " + def->builtIn + " is used.");
+  }
+}
+
+// A value from the file as part of one log line: control bytes blanked, at most 40 bytes.
+std::string LogSafeLine(const std::string& value) {
+  std::string line = value.substr(0, 40);
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  return line;
+}
+
+// The file's value of a choice, when it gives one: its text and whether it is allowed.
+std::optional<std::string> ChoiceText(const std::string& text, const SChoiceDef& def, int* value) {
+  std::optional<std::string> given = IniGetValue(text, def.section, def.key);
+  if (!given) return given;
+  const std::string& digits = *given;
+  if (!digits.empty() && digits.size() <= 4 &&
+      digits.find_first_not_of("0123456789") == std::string::npos) {
+    const int number = std::stoi(digits);
+    if (number >= def.lowest && number <= def.highest) *value = number;
+  }
+  return given;
+}
+
+// A notice for each of these choices whose value in the file is not allowed.
+void ReportBadChoices(const std::string& text, const std::vector<const SChoiceDef*>& choices) {
+  for (const SChoiceDef* def : choices) {
+    int value = -1;
+    const std::optional<std::string> given = ChoiceText(text, *def, &value);
+    if (given && value < 0)
+      ReportSettingsNotice(std::string("Services.ini: [") + def->section + "] " + def->key + "=" +
+                           LogSafeLine(*given) + " is not allowed (" + std::to_string(def->lowest) +
+                           " to " + std::to_string(def->highest) + "); " +
+                           std::to_string(def->builtIn) + " is used.");
   }
 }
 
@@ -62,6 +97,7 @@ std::shared_ptr<const CServiceConfig> LoadServiceConfig() {
   }
   auto config = std::make_shared<CServiceConfig>(ParseServiceConfig(text));
   ReportBadHosts(text, g_hosts);
+  ReportBadChoices(text, g_choices);
   if (!config->caFile.empty() && config->caFile[0] != '/') {
     config->caFile = folder + "/" + config->caFile;
   }
@@ -113,6 +149,23 @@ std::string CServiceConfig::Host(const SHostDef& host) const {
 std::string CServiceConfig::Consumer(const std::string& key) const {
   return IniGetValue(text, "Consumers", key).value_or("");
 }
+
+int CServiceConfig::Choice(const SChoiceDef& choice) const {
+  int value = -1;
+  ChoiceText(text, choice, &value);
+  return value < 0 ? choice.builtIn : value;
+}
+
+void DeclareServiceChoices(const std::vector<const SChoiceDef*>& choices) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::vector<const SChoiceDef*> fresh;
+  for (const SChoiceDef* def : choices)
+    if (std::find(g_choices.begin(), g_choices.end(), def) == g_choices.end()) fresh.push_back(def);
+  g_choices.insert(g_choices.end(), fresh.begin(), fresh.end());
+  if (g_config) ReportBadChoices(g_config->text, fresh);
+}
+
+int ChoiceOf(const SChoiceDef& choice) { return CurrentConfig()->Choice(choice); }
 
 void DeclareServiceHosts(const std::vector<const SHostDef*>& hosts) {
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -47,6 +47,7 @@ SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& pro
   out.status = answer.status;
   out.body = answer.body.substr(0, answer.body.find('\0'));
   out.retryAfterS = answer.retryAfterS;
+  out.rateLimitReset = answer.rateLimitReset;
   return out;
 }
 
@@ -64,5 +65,7 @@ SHttpAnswer ExecuteSignedRequest(const std::string& url, EHttpMethod method, CWe
   out.status = answer.status;
   // The answer is text: it ends at its first zero byte.
   out.body = ConvertCodePage(answer.body.substr(0, answer.body.find('\0')), CP_UTF8, CP_ACP);
+  out.retryAfterS = answer.retryAfterS;
+  out.rateLimitReset = answer.rateLimitReset;
   return out;
 }

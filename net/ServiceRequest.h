@@ -43,7 +43,10 @@ struct SHttpAnswer {
   bool answered = false;
   long status = 0;
   std::string body;
-  long retryAfterS = -1;  // the wait the answer asks for (Retry-After, RateLimit-Reset)
+  long retryAfterS = -1;
+  // When a rate limit ends, in seconds since the epoch (x-rate-limit-reset or
+  // RateLimit-Reset); -1 when the answer does not say.
+  long long rateLimitReset = -1;
   EQWBlogFailure failure = EQWBlogFailure::None;  // why no answer arrived
 };
 SHttpAnswer ExecuteBearerRequest(SHttpRequest request, const CProxySettings& proxy);

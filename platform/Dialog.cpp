@@ -160,7 +160,9 @@ void CDialog::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  if (const auto* menu = def.menuId ? FindMenuResource(def.menuId) : nullptr) {
+  if (const auto* menu = def.menu     ? def.menu
+                         : def.menuId ? FindMenuResource(def.menuId)
+                                      : nullptr) {
     m_menuBar = new QMenuBar(this);
     for (const SMenuItemDef& popup : *menu) m_menuBar->addMenu(BuildPopupMenu(popup, m_menuBar));
     layout->setMenuBar(m_menuBar);

@@ -37,6 +37,12 @@ void CWeiboParam::AddPicNameParam(const char* name, const char* path) {
   m_pics.emplace_back(name ? name : "", path ? path : "");
 }
 
+void CWeiboParam::SetBody(const std::string& contentType, const std::string& body) {
+  m_hasBody = true;
+  m_bodyType = contentType;
+  m_body = body;
+}
+
 void CWeiboParam::SetProxy(int type, unsigned long address, int port) {
   m_hasProxy = true;
   m_proxyType = type;
@@ -197,53 +203,54 @@ const char* ResultText(HTTP_RESULTCODE result) {
   }
 }
 
-// The wait an answer asks for, in seconds: its Retry-After header (a number, or a date
-// counted from now), else its RateLimit-Reset header (a number of seconds, or the Unix
-// time of the reset, as some servers send it).
-struct WaitHeaders {
+// The headers an answer's reader may need.
+struct HeaderValues {
   long retryAfter = -1;
-  long rateLimitReset = -1;
-  long Seconds() const { return retryAfter >= 0 ? retryAfter : rateLimitReset; }
+  long long rateLimitReset = -1;
 };
 
 // The value of a header line "name: value" (name in lower case), trimmed; false for
 // another header.
 bool HeaderValue(std::string_view line, std::string_view name, std::string& value) {
-  if (line.size() <= name.size()) return false;
+  if (line.size() <= name.size() || line[name.size()] != ':') return false;
   for (size_t i = 0; i < name.size(); ++i)
     if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return false;
-  value = std::string(line.substr(name.size()));
+  value.assign(line.substr(name.size() + 1));
   while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
   const size_t start = value.find_first_not_of(" \t");
   value = start == std::string::npos ? std::string() : value.substr(start);
   return true;
 }
 
-bool IsDigits(const std::string& text) {
+bool AllDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// Retry-After in seconds (a number, or a date counted from now), and x-rate-limit-reset or
+// RateLimit-Reset.
 size_t ReadHeader(char* ptr, size_t size, size_t count, void* user) {
   const size_t n = size * count;
-  auto* waits = static_cast<WaitHeaders*>(user);
+  auto* values = static_cast<HeaderValues*>(user);
   const std::string_view line(ptr, n);
-  constexpr long kDay = 86400;
   std::string value;
-  if (HeaderValue(line, "retry-after:", value)) {
+  if (HeaderValue(line, "retry-after", value)) {
     long seconds = -1;
-    if (IsDigits(value)) {
-      seconds = value.size() > 6 ? kDay : std::stol(value);
+    if (AllDigits(value)) {
+      seconds = value.size() > 6 ? 86400 : std::stol(value);
     } else if (!value.empty()) {
       const time_t when = curl_getdate(value.c_str(), nullptr);
       if (when != -1) seconds = std::max<long>(0, static_cast<long>(when - std::time(nullptr)));
     }
-    if (seconds >= 0) waits->retryAfter = std::min<long>(seconds, kDay);
-  } else if (HeaderValue(line, "ratelimit-reset:", value) && IsDigits(value)) {
-    const long long number = value.size() > 12 ? kDay : std::stoll(value);
-    // A number beyond a year of seconds can only be a point in time.
-    long long seconds = number;
-    if (number > 365LL * kDay) seconds = std::max<long long>(0, number - std::time(nullptr));
-    waits->rateLimitReset = static_cast<long>(std::min<long long>(seconds, kDay));
+    if (seconds >= 0) values->retryAfter = std::min<long>(seconds, 86400);
+  } else if (HeaderValue(line, "x-rate-limit-reset", value) && AllDigits(value) &&
+             value.size() <= 12) {
+    values->rateLimitReset = std::stoll(value);
+  } else if (HeaderValue(line, "ratelimit-reset", value) && AllDigits(value) &&
+             value.size() <= 12) {
+    // A Unix time, as the AT Protocol's servers send it; a number below a year of seconds
+    // can only be a wait from now.
+    const long long number = std::stoll(value);
+    values->rateLimitReset = number > 365LL * 86400 ? number : std::time(nullptr) + number;
   }
   return n;
 }
@@ -281,7 +288,7 @@ EQWBlogFailure FailureOf(CURLcode rc, const Transfer& transfer, bool viaProxy) {
 // Sends a request made by BuildWireRequest or BuildBearerRequest; params gives the proxy
 // and the abort flag. On HTTP_RESULT_OK the body is in transfer and the status in info.
 HTTP_RESULTCODE SendRequest(const qwblog::WireRequest& wire, const CWeiboParam& params,
-                            Transfer& transfer, TraceInfo& info, WaitHeaders* waits) {
+                            Transfer& transfer, TraceInfo& info, HeaderValues* headers) {
   const QWBlogOptions options = QWBlogGetOptions();
   info.bytesOut = wire.body.size();
   if (g_abortAll.load() || (transfer.abort && transfer.abort->load())) return HTTP_RESULT_ABORTED;
@@ -378,9 +385,9 @@ HTTP_RESULTCODE SendRequest(const qwblog::WireRequest& wire, const CWeiboParam& 
   set(CURLOPT_XFERINFOFUNCTION, Progress);
   set(CURLOPT_XFERINFODATA, &transfer);
   set(CURLOPT_NOPROGRESS, 0L);
-  if (waits) {
+  if (headers) {
     set(CURLOPT_HEADERFUNCTION, ReadHeader);
-    set(CURLOPT_HEADERDATA, waits);
+    set(CURLOPT_HEADERDATA, headers);
   }
 
   if (refused != CURLE_OK) {
@@ -471,14 +478,14 @@ void FillAnswer(HTTP_RESULTCODE result, const TraceInfo& info, const Transfer& t
 // Builds, sends and traces one request; on HTTP_RESULT_OK the body stays in transfer.
 template <class TBuild>
 HTTP_RESULTCODE Perform(const char* url, EHttpMethod method, const CWeiboParam& params,
-                        TBuild build, Transfer& transfer, TraceInfo& info, WaitHeaders* waits) {
+                        TBuild build, Transfer& transfer, TraceInfo& info, HeaderValues* headers) {
   QWBlogGlobalInit();
   const auto start = std::chrono::steady_clock::now();
   qwblog::WireRequest wire;
   HTTP_RESULTCODE result = build(wire);
   PrepareTransfer(transfer, params);
   if (result == HTTP_RESULT_OK) {
-    result = SendRequest(wire, params, transfer, info, waits);
+    result = SendRequest(wire, params, transfer, info, headers);
   } else {
     info.failure = FailureBeforeSending(result);
   }
@@ -515,13 +522,18 @@ HTTP_RESULTCODE SignedRequest(const char* url, EHttpMethod method, CWeiboParam p
   answer = QWBlogAnswer();
   TraceInfo info;
   Transfer transfer;
+  HeaderValues headers;
   HTTP_RESULTCODE result = Perform(
       url, method, params,
       [&](qwblog::WireRequest& wire) {
         return qwblog::BuildWireRequest(url, method, params, wire);
       },
-      transfer, info, nullptr);
+      transfer, info, &headers);
   FillAnswer(result, info, transfer, answer);
+  if (result == HTTP_RESULT_OK) {
+    answer.retryAfterS = headers.retryAfter;
+    answer.rateLimitReset = headers.rateLimitReset;
+  }
   return result;
 }
 
@@ -531,15 +543,18 @@ HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::st
   answer = QWBlogAnswer();
   TraceInfo info;
   Transfer transfer;
-  WaitHeaders waits;
+  HeaderValues values;
   HTTP_RESULTCODE result = Perform(
       url, method, params,
       [&](qwblog::WireRequest& wire) {
         return qwblog::BuildBearerRequest(url, method, bearer, headers, params, wire);
       },
-      transfer, info, &waits);
+      transfer, info, &values);
   FillAnswer(result, info, transfer, answer);
-  if (result == HTTP_RESULT_OK) answer.retryAfterS = waits.Seconds();
+  if (result == HTTP_RESULT_OK) {
+    answer.retryAfterS = values.retryAfter;
+    answer.rateLimitReset = values.rateLimitReset;
+  }
   return result;
 }
 
@@ -550,16 +565,19 @@ HTTP_RESULTCODE BearerBodyRequest(const char* url, const std::string& bearer,
   answer = QWBlogAnswer();
   TraceInfo info;
   Transfer transfer;
-  WaitHeaders waits;
+  HeaderValues values;
   HTTP_RESULTCODE result = Perform(
       url, EHttpMethod_Post, params,
       [&](qwblog::WireRequest& wire) {
         return qwblog::BuildBearerBodyRequest(url, bearer, headers, contentType, body, params,
                                               wire);
       },
-      transfer, info, &waits);
+      transfer, info, &values);
   FillAnswer(result, info, transfer, answer);
-  if (result == HTTP_RESULT_OK) answer.retryAfterS = waits.Seconds();
+  if (result == HTTP_RESULT_OK) {
+    answer.retryAfterS = values.retryAfter;
+    answer.rateLimitReset = values.rateLimitReset;
+  }
   return result;
 }
 

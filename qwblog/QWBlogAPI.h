@@ -55,6 +55,10 @@ class CWeiboParam {
   void AddParam(const char* name, const char* value);
   // Appends a file to upload; the library reads it when the request is sent.
   void AddPicNameParam(const char* name, const char* path);
+  // Sends body as the POST's whole body with this content type (a JSON document, say). A
+  // signed request signs only its protocol parameters and the URL's query then: the body
+  // is not part of the signature, and the other parameters go into the query.
+  void SetBody(const std::string& contentType, const std::string& body);
   // type 0 = HTTP, 4 = SOCKS4, 7 = SOCKS5 with names resolved by the proxy;
   // address is IPv4 with the first octet most significant.
   void SetProxy(int type, unsigned long address, int port);
@@ -65,6 +69,9 @@ class CWeiboParam {
   // Read access, for the library itself and for tests.
   const std::vector<std::pair<std::string, std::string>>& Params() const { return m_params; }
   const std::vector<std::pair<std::string, std::string>>& Pictures() const { return m_pics; }
+  bool HasBody() const { return m_hasBody; }
+  const std::string& BodyType() const { return m_bodyType; }
+  const std::string& Body() const { return m_body; }
   bool HasProxy() const { return m_hasProxy; }
   int ProxyType() const { return m_proxyType; }
   unsigned long ProxyAddress() const { return m_proxyAddress; }
@@ -74,6 +81,8 @@ class CWeiboParam {
  private:
   std::vector<std::pair<std::string, std::string>> m_params;
   std::vector<std::pair<std::string, std::string>> m_pics;
+  bool m_hasBody = false;
+  std::string m_bodyType, m_body;
   bool m_hasProxy = false;
   int m_proxyType = 0;
   unsigned long m_proxyAddress = 0;
@@ -94,12 +103,13 @@ void ReleaseData(void* data);
 // credential names above are refused. headers are sent as further header lines.
 using QWBlogHeaders = std::vector<std::pair<std::string, std::string>>;
 struct QWBlogAnswer {
-  long status = 0;   // the HTTP status
-  std::string body;  // as received (it may contain zero bytes)
-  // The wait the answer asks for in seconds (0 .. 86400), -1 when it names none: its
-  // Retry-After header, else its RateLimit-Reset header (seconds, or the Unix time of the
-  // reset as some servers send it, counted from now).
-  long retryAfterS = -1;
+  long status = 0;        // the HTTP status
+  std::string body;       // as received (it may contain zero bytes)
+  long retryAfterS = -1;  // the Retry-After header in seconds (0 .. 86400), -1 when absent
+  // When a rate limit ends, in seconds since the epoch: the x-rate-limit-reset header, or
+  // RateLimit-Reset (a Unix time, or seconds from now when it is a small number); -1 when
+  // absent or not a number.
+  long long rateLimitReset = -1;
   EQWBlogFailure failure = EQWBlogFailure::None;  // why no answer arrived
 };
 // HTTP_RESULT_OK when an answer arrived, whatever its status; answer is filled then.
@@ -115,8 +125,9 @@ HTTP_RESULTCODE BearerBodyRequest(const char* url, const std::string& bearer,
                                   const std::string& body, CWeiboParam params,
                                   QWBlogAnswer& answer);
 
-// SyncRequest's signed request with its whole outcome: on HTTP_RESULT_OK the status and
-// the body (as received) in answer, whatever the status; otherwise answer.failure.
+// SyncRequest's signed request with its whole outcome: on HTTP_RESULT_OK the status, the
+// body (as received) and the headers read above in answer, whatever the status; otherwise
+// answer.failure.
 HTTP_RESULTCODE SignedRequest(const char* url, EHttpMethod method, CWeiboParam params,
                               QWBlogAnswer& answer);
 

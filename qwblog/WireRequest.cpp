@@ -96,13 +96,14 @@ bool IsHeaderValue(const std::string& value) {
   return true;
 }
 
-// The caller's pairs on the wire: in the query of a GET, else as a form body, or as a
-// multipart body when files go with them.
-void EncodeParams(const ParsedUrl& parsed, bool post, const ParamViews& ordinary,
-                  const std::vector<FilePart>& files, std::string boundary, WireRequest& out) {
+// The caller's pairs on the wire: in the query of a GET (or of a POST whose body the
+// caller gives whole), else as a form body, or as a multipart body when files go with them.
+void EncodeParams(const ParsedUrl& parsed, const CWeiboParam& params, bool post,
+                  const ParamViews& ordinary, const std::vector<FilePart>& files,
+                  std::string boundary, WireRequest& out) {
   out.post = post;
   out.url = parsed.withoutFragment;
-  if (!post) {
+  if (!post || params.HasBody()) {
     if (!ordinary.empty()) {
       if (!parsed.hasQuery) {
         out.url += '?';
@@ -110,6 +111,10 @@ void EncodeParams(const ParsedUrl& parsed, bool post, const ParamViews& ordinary
         out.url += '&';
       }
       out.url += FormEncode(ordinary);
+    }
+    if (post) {
+      out.contentType = params.BodyType();
+      out.body = params.Body();
     }
   } else if (files.empty()) {
     out.contentType = "application/x-www-form-urlencoded";
@@ -175,6 +180,10 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
   if (!ParseUrl(url, parsed)) return HTTP_RESULT_BAD_ARGUMENT;
   const bool post = method == EHttpMethod_Post;
   if (!post && !params.Pictures().empty()) return HTTP_RESULT_BAD_ARGUMENT;
+  // A whole body goes with a POST alone, never with files, under a type that is one line.
+  if (params.HasBody() && (!post || !params.Pictures().empty() || params.BodyType().empty() ||
+                           !IsHeaderValue(params.BodyType())))
+    return HTTP_RESULT_BAD_ARGUMENT;
 
   // Sort the caller's pairs: credentials, protocol parameters, ordinary parameters. The
   // lists point into params, which outlives them.
@@ -208,7 +217,8 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
 
   // Pairs already in the URL's query always take part in the signature; the caller's
   // ordinary pairs do when they travel in the query or in a form-encoded body, not in
-  // a multipart body.
+  // a multipart body. A body the caller gives whole (JSON) is never signed: OAuth 1.0
+  // signs only form-encoded bodies.
   ParamList queryParams;
   if (parsed.hasQuery) queryParams = ParseFormEncoded(parsed.query);
   static const ParamViews kNone;
@@ -220,7 +230,7 @@ HTTP_RESULTCODE BuildWireRequest(const char* url, EHttpMethod method, const CWei
                   protocol, credentials, nonce, timestamp);
   out.authorization = std::move(signature.authorization);
   out.baseString = std::move(signature.baseString);
-  EncodeParams(parsed, post, ordinary, files, std::move(boundary), out);
+  EncodeParams(parsed, params, post, ordinary, files, std::move(boundary), out);
   return HTTP_RESULT_OK;
 }
 
@@ -255,7 +265,8 @@ HTTP_RESULTCODE BuildBearerRequest(const char* url, EHttpMethod method, const st
   }
   if (!bearer.empty()) out.authorization = "Bearer " + bearer;
   for (const auto& [name, value] : headers) out.headers.push_back(name + ": " + value);
-  EncodeParams(parsed, post, ordinary, files, std::move(boundary), out);
+  if (params.HasBody()) return HTTP_RESULT_BAD_ARGUMENT;  // not needed by any caller
+  EncodeParams(parsed, params, post, ordinary, files, std::move(boundary), out);
   return HTTP_RESULT_OK;
 }
 

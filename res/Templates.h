@@ -15,6 +15,12 @@ struct SControlDef {
   uint32_t exStyle;
 };
 
+struct SMenuItemDef {
+  int id;                           // 0 for a separator or a popup
+  const char* text;                 // nullptr for a separator
+  std::vector<SMenuItemDef> items;  // non-empty for a popup
+};
+
 struct SDialogDef {
   int id;
   const char* caption;
@@ -26,12 +32,7 @@ struct SDialogDef {
   int menuId;                         // 0 when the dialog has no menu bar
   std::vector<SControlDef> controls;  // creation (and z) order
   std::vector<int> tabOrder;          // ids of the controls that take the focus, in order
-};
-
-struct SMenuItemDef {
-  int id;                           // 0 for a separator or a popup
-  const char* text;                 // nullptr for a separator
-  std::vector<SMenuItemDef> items;  // non-empty for a popup
+  const std::vector<SMenuItemDef>* menu = nullptr;  // set: this menu bar instead of menuId's
 };
 
 // The template or menu with this id; nullptr when there is none.

@@ -544,8 +544,11 @@ void PollBluesky(const SServiceRow& row, CSession& session, SPollCursor& cursor)
     // interval), else twice the last one, up to a quarter of an hour.
     ++cursor.backoffs;
     long long delay = interval;
-    if (answer.retryAfterS >= 0) {
-      delay = std::max<long long>(answer.retryAfterS * 1000LL, interval);
+    const long long untilReset =
+        answer.rateLimitReset >= 0 ? answer.rateLimitReset - std::time(nullptr) : -1;
+    const long long wait = untilReset >= 0 ? untilReset : answer.retryAfterS;
+    if (wait >= 0) {
+      delay = std::max<long long>(wait * 1000LL, interval);
     } else {
       for (int i = 0; i < cursor.backoffs && delay < kMaxBackoffMs; ++i) delay *= 2;
     }
@@ -620,12 +623,12 @@ const SPollPlan kPoll = {
 extern const SServiceRow kBlueskyRow = {
     .keyPrefix = "Bluesky",
     .storesUserId = true,
-    .storesServer = true,
     .proxyPicked = false,
     .notBoundText = "您选择了发表到Bluesky，但是您尚未绑定Bluesky账号!",
     .consumer = {"", "", ""},
     .hosts = {&kSuggestedServer},
     .web = nullptr,
+    .webAddress = "https://bsky.app/",
     .bind = {.startLine = "绑定到Bluesky..."},
     .post =
         {
@@ -643,6 +646,7 @@ extern const SServiceRow kBlueskyRow = {
             .sendKey = "SendToBluesky",
             .bindTabSlot = 19,
             .sendTabSlot = 20,
+            .quickAccess = {32784, "Bluesky(&B)"},
         },
     .own = &kFlows,
 };

@@ -401,6 +401,7 @@ extern const SServiceRow kMastodonRow = {
     .consumer = {"", "", ""},
     .hosts = {&kSuggestedServer},
     .web = nullptr,
+    .webAddress = "https://joinmastodon.org/",
     .bind = {.startLine = "绑定到Mastodon..."},
     .post =
         {
@@ -418,6 +419,7 @@ extern const SServiceRow kMastodonRow = {
             .sendKey = "SendToMastodon",
             .bindTabSlot = 14,
             .sendTabSlot = 16,
+            .quickAccess = {32783, "Mastodon(&M)"},
         },
     .own = &kFlows,
 };

@@ -13,9 +13,13 @@ const std::vector<const SServiceRow*>& ServiceRows() {
     std::vector<const SServiceRow*> list = {&kTencentRow, &kSinaRow,     &kSohuRow,
                                             &kTwitterRow, &kMastodonRow, &kBlueskyRow};
     std::vector<const SHostDef*> hosts;
-    for (const SServiceRow* row : list)
+    std::vector<const SChoiceDef*> choices;
+    for (const SServiceRow* row : list) {
       hosts.insert(hosts.end(), row->hosts.begin(), row->hosts.end());
+      choices.insert(choices.end(), row->choices.begin(), row->choices.end());
+    }
     DeclareServiceHosts(hosts);
+    DeclareServiceChoices(choices);
     return list;
   }();
   return rows;

@@ -166,6 +166,12 @@ struct SControlPlace {
   int x, y, cx, cy;
 };
 
+// A command of the main window's menu: its id and its text.
+struct SMenuPlace {
+  int id = 0;
+  const char* text = nullptr;
+};
+
 // A service's controls in the main window: its bind button in 绑定微博, its account line
 // in 已绑定 (a caption and the label that shows the bound name), its send box in 发微博
 // with the settings key that keeps it, and where the button and the box come in the tab
@@ -178,6 +184,8 @@ struct SServiceWindow {
   const char* sendKey;
   int bindTabSlot;
   int sendTabSlot;
+  // Its entry in the quick-access menu, after the fixed ones; id 0: none of its own.
+  SMenuPlace quickAccess{};
 };
 
 struct SServiceRow {
@@ -193,11 +201,15 @@ struct SServiceRow {
   SConsumerDef consumer;               // name "" : the service has no consumer pair
   std::vector<const SHostDef*> hosts;  // its configurable hosts, for Services.ini
   const SHostDef* web = nullptr;       // its site, opened by the quick-access command
+  // Without such a site, quick access opens the bound account's server (a service whose
+  // accounts live on servers), else this https address.
+  const char* webAddress = nullptr;
   SBindPlan bind;
   SPostPlan post;
   const SPollPlan* poll;  // null: not polled
   SServiceWindow window;
-  const SOwnFlows* own = nullptr;  // null: the common flows run the plans above
+  const SOwnFlows* own = nullptr;            // null: the common flows run the plans above
+  std::vector<const SChoiceDef*> choices{};  // its own settings in Services.ini
 };
 
 // Message boxes of the OAuth 1.0 bindings that most services share.

@@ -3,7 +3,7 @@ quirks, accounts, the IP-echo answer) and the HTML page for people running the d
 """
 import json
 
-from . import bluesky, pages
+from . import bluesky, pages, x_api
 from .httpcore import Response
 from .state import COUNTER_NAMES, RECORDED_SERVICES, ControlError
 
@@ -71,6 +71,8 @@ class ControlApp:
             return _json({"ports": self.ports})
         if path == "/control/mastodon":
             return _json(self.state.mastodon.snapshot())
+        if path == "/control/x":
+            return _json(*reversed(x_api.control(self.state, path, "GET", {})))
         if path == "/control/mastodon/code":
             # The code a user without a browser would get: approving the app the program
             # registered last, without fetching the authorisation page.
@@ -98,6 +100,7 @@ class ControlApp:
             return self._bump(ctx)
         if path == "/control/reset":
             self.state.reset()
+            x_api.reset(self.state)
             return Response.redirect("/") if from_page else _json({"ok": True})
         if path == "/control/fault/clear":
             self.state.clear_faults()
@@ -109,6 +112,8 @@ class ControlApp:
         body = self._body(ctx)
         if path.startswith("/control/mastodon/"):
             return self._mastodon(path, body)
+        if path == "/control/x":
+            return _json(*reversed(x_api.control(self.state, path, "POST", body)))
         if path == "/control/fault":
             return _json({"ok": True, "fault": self.state.set_fault(body)})
         if path == "/control/quirks":

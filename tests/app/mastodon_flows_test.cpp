@@ -210,7 +210,8 @@ TEST_F(MastodonPosting, AllFiveWithAPictureTheServerProcessesFirst) {
                    HttpUrl(*ServiceRow(EService::Tencent).web, "/t/" + LastPostId("tencent")),
                    "正在发到新浪微博...", "成功发表到新浪微博!", "正在发到搜狐微博...",
                    "成功发表到搜狐微博!", "正在发到Twitter...", "成功发表一条Tweet!",
-                   "正在发到Mastodon...", "成功发表到Mastodon!",
+                   "Twitter的原接口(Api=1)不能发图片，只发送了文字。", "正在发到Mastodon...",
+                   "成功发表到Mastodon!",
                    "查看地址:", "https://" + Server() + "/@mastodon_user/" + mastodonId}));
   EXPECT_TRUE(harness.Messages().empty());
 

@@ -65,6 +65,19 @@ TEST_P(MenuTest, QuickAccessOpensEachServiceRootOverHttp) {
   EXPECT_TRUE(harness.Messages().empty());
 }
 
+// A service without a fixed site opens the bound account's server, else its own page.
+TEST_P(MenuTest, QuickAccessOfAServiceOnServersOpensTheAccountsServer) {
+  const SServiceRow& row = ServiceRow(EService::Mastodon);
+  if (GetParam()) {
+    ProfileString(true, "MastodonServer", "social.example", "");
+    StoreBoundAccount(EService::Mastodon, {"t", ""}, "mastodon_user");
+  }
+  CMainDlg* dlg = harness.OpenWindow();
+  ASSERT_TRUE(TriggerMenu(dlg, row.window.quickAccess.id));
+  EXPECT_EQ(harness.Urls().urls,
+            (std::vector<std::string>{GetParam() ? "https://social.example/" : row.webAddress}));
+}
+
 TEST_P(MenuTest, HelpOpensTheUsageGuideBesideTheProgramAndTheProjectPage) {
   CMainDlg* dlg = harness.OpenWindow();
   ASSERT_TRUE(TriggerMenu(dlg, ID_HELP_USAGE));

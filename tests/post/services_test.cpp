@@ -98,6 +98,13 @@ class PostServicesTest : public ::testing::Test {
         "正在发到Twitter...",  "成功发表一条Tweet!"};
   }
 
+  // With a picture: Twitter's original interface sends the text alone, and says so.
+  static Lines AllAcceptedWithPicture() {
+    Lines lines = AllAccepted();
+    lines.push_back("Twitter的原接口(Api=1)不能发图片，只发送了文字。");
+    return lines;
+  }
+
   static CEmulator* emulator;
   std::string folder;
   CAppHarness harness;
@@ -141,7 +148,7 @@ TEST_F(PostServicesTest, PictureGoesToAllButTwitter) {
   const std::string picture = MakePicture("photo.png", bytes);
   const std::string text = "带图 片~";
   Post(text, picture);
-  EXPECT_EQ(last, AllAccepted());
+  EXPECT_EQ(last, AllAcceptedWithPicture());
 
   const auto posts = PostRequests();
   ASSERT_EQ(posts.size(), 4u);
@@ -228,7 +235,7 @@ TEST_F(PostServicesTest, UnusualTextArrivesIntact) {
   // clang-format on
   const std::string picture = MakePicture("mixed.gif", "GIF89a....");
   Post(mixed, picture);
-  EXPECT_EQ(last, AllAccepted());
+  EXPECT_EQ(last, AllAcceptedWithPicture());
   for (const char* service : kServices) {
     SCOPED_TRACE(service);
     EXPECT_EQ(Str(emulator->Posts(service)[0].toObject()["text"]), mixed);
@@ -252,13 +259,14 @@ TEST_F(PostServicesTest, OddPicturesFailOrPassWithoutHarm) {
   EXPECT_EQ(last,
             (Lines{"正在发到腾讯微博...", "发表腾讯微博失败!", unreadable, "正在发到新浪微博...",
                    "发表新浪微博失败!", unreadable, "正在发到搜狐微博...", "发表搜狐微博失败!",
-                   unreadable, "正在发到Twitter...", "成功发表一条Tweet!"}));
+                   unreadable, "正在发到Twitter...", "成功发表一条Tweet!",
+                   "Twitter的原接口(Api=1)不能发图片，只发送了文字。"}));
   EXPECT_EQ(PostRequests().size(), 1u);  // nothing half-sent
 
   // An empty file is sent as what it is; the emulator takes it.
   emulator->Reset();
   Post("empty picture", MakePicture("empty.jpg", ""));
-  EXPECT_EQ(last, AllAccepted());
+  EXPECT_EQ(last, AllAcceptedWithPicture());
   for (const auto& r : PostRequests())
     for (const QJsonValue& f : r["files"].toArray()) EXPECT_EQ(f.toObject()["size"].toInt(), 0);
 
@@ -267,7 +275,7 @@ TEST_F(PostServicesTest, OddPicturesFailOrPassWithoutHarm) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = char(i * 2654435761u >> 24);
   const std::string large = MakePicture("large.png", big);
   Post("a 20 MB picture", large);
-  EXPECT_EQ(last, AllAccepted());
+  EXPECT_EQ(last, AllAcceptedWithPicture());
   for (const char* service : {"tencent", "sina", "sohu"})
     EXPECT_EQ(Str(emulator->Posts(service)[0].toObject()["picture_sha256"]), Sha256(big));
 }

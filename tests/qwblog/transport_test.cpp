@@ -290,7 +290,7 @@ TEST_F(Transport, BearerRequestsCarryTheTokenHeadersAndReadRetryAfter) {
   EXPECT_EQ(a.retryAfterS, 0);  // a date in the past: at once
   ASSERT_EQ(BearerRequest(server.Url("/reset").c_str(), EHttpMethod_Get, "", {}, {}, a),
             HTTP_RESULT_OK);
-  EXPECT_NEAR(a.retryAfterS, 90, 5);
+  EXPECT_NEAR(a.rateLimitReset, time(nullptr) + 90, 5);
   // A body of its own goes as it is, with its type.
   ASSERT_EQ(
       BearerBodyRequest(server.Url("/echo").c_str(), "tok", {}, "image/png", "\x89PNG", {}, a),
@@ -318,4 +318,20 @@ TEST_F(Transport, BearerRequestsCarryTheTokenHeadersAndReadRetryAfter) {
   EXPECT_EQ(BearerRequest(server.Url("/echo").c_str(), EHttpMethod_Post, "t", {}, signedOnly, a),
             HTTP_RESULT_BAD_ARGUMENT);
   EXPECT_EQ(server.Connections(), before);
+}
+
+// A signed request with a body of its own: the body goes as it is under its type, and the
+// limit's reset time comes back from x-rate-limit-reset.
+TEST_F(Transport, SignedJsonBodyGoesAsItIsAndTheRateLimitResetIsRead) {
+  RawServer server([](RawServer&, int fd, const std::string& req) {
+    RawServer::SendAll(fd, RawServer::Response(429, req, "x-rate-limit-reset: 1796706600\r\n"));
+  });
+  CWeiboParam p;
+  p.AddParam(QWB_CUSTOM_KEY, "ck");
+  p.SetBody("application/json", R"({"text":"a b"})");
+  QWBlogAnswer a;
+  ASSERT_EQ(SignedRequest(server.Url("/x").c_str(), EHttpMethod_Post, p, a), HTTP_RESULT_OK);
+  EXPECT_EQ(a.rateLimitReset, 1796706600);
+  EXPECT_NE(a.body.find("\r\nContent-Type: application/json\r\n"), std::string::npos) << a.body;
+  EXPECT_EQ(a.body.substr(a.body.size() - 18), "\r\n\r\n{\"text\":\"a b\"}");
 }

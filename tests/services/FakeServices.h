@@ -88,13 +88,15 @@ struct SFakeServices : CSession, IWindowPort {
   }
 };
 
-// A settings folder of its own with known consumer pairs (hosts stay the built-in ones).
+// A settings folder of its own with known consumer pairs (hosts stay the built-in ones) and
+// Twitter's original interface.
 inline void UseKnownConsumers(const std::string& name) {
   const std::string dir = coretest::FreshSettingsFolder(name);
   coretest::Spit(
       dir + "/Services.ini",
       "[Consumers]\r\nTencentKey=tk\r\nTencentSecret=ts\r\nSinaKey=sk\r\nSinaSecret=ss\r\n"
-      "SohuKey=hk\r\nSohuSecret=hs\r\nTwitterKey=wk\r\nTwitterSecret=ws\r\n");
+      "SohuKey=hk\r\nSohuSecret=hs\r\nTwitterKey=wk\r\nTwitterSecret=ws\r\n"
+      "[Twitter]\r\nApi=1\r\n");
   ReloadServiceConfig();
 }
 

@@ -315,7 +315,8 @@ TEST_F(Bluesky, PollingAlertsNewMentionsAndFollowsAndPausesWhenAsked) {
       list({{2, "mention"}, {1, "follow"}}),
       list(
           {{7, "quote"}, {6, "like"}, {5, "follow"}, {4, "reply"}, {3, "mention"}, {2, "mention"}}),
-      Error("RateLimitExceeded", 429), Answer(429, "", 600), Answer(429, "", 3)};
+      Error("RateLimitExceeded", 429), SHttpAnswer{true, 429, "", -1, std::time(nullptr) + 600},
+      Answer(429, "", 3)};
   for (int i = 0; i < 2; ++i) Row().own->poll(Row(), pds, cursor);
   EXPECT_EQ(pds.alerts, (std::vector<std::pair<int, int>>{{41, 3}, {42, 1}}));
   EXPECT_NE(pds.sent[0].find("app.bsky.notification.listNotifications | acc1 | limit=50"),
@@ -325,7 +326,9 @@ TEST_F(Bluesky, PollingAlertsNewMentionsAndFollowsAndPausesWhenAsked) {
     Row().own->poll(Row(), pds, cursor);
     delays.push_back(cursor.nextDelayMs);
   }
-  EXPECT_EQ(delays, (std::vector<int>{90000, 600000, 45000}));
+  EXPECT_EQ(delays[0], 90000);           // no reset time: twice the interval
+  EXPECT_NEAR(delays[1], 600000, 2000);  // until the ratelimit-reset time
+  EXPECT_EQ(delays[2], 45000);           // never less than the interval
   for (const std::string& s : pds.sent) EXPECT_EQ(s.find("updateSeen"), std::string::npos);
 }
 

@@ -50,13 +50,15 @@ std::string CAppHarness::FreshSettings(const std::string& testName) {
                           "SohuApi", "SohuWeb", "TwitterApi", "TwitterWeb", "Mastodon", "Bluesky"})
     ini += std::string(key) + "=127.0.0.1:9\r\n";
   ini += "IpEchoUrl=http://127.0.0.1:9/getip.asp\r\n";
+  ini += "[Twitter]\r\nApi=1\r\n";  // the original interface, which the tests speak
   WriteFile(folder + "/Services.ini", ini);
   ReloadServiceConfig();
   return folder;
 }
 
-void CAppHarness::UseEmulator(const CEmulator& emulator, const std::string& folder, bool withCa) {
-  emulator.WriteServicesIni(folder, withCa);
+void CAppHarness::UseEmulator(const CEmulator& emulator, const std::string& folder, bool withCa,
+                              int twitterApi) {
+  emulator.WriteServicesIni(folder, withCa, twitterApi);
   ReloadServiceConfig();
 }
 

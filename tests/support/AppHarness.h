@@ -63,8 +63,10 @@ class CAppHarness {
   // every host to a closed loopback port, so nothing leaves the machine by accident.
   // Returns the folder. Reloads the service configuration.
   static std::string FreshSettings(const std::string& testName);
-  // Points the service configuration at a running emulator (writes Services.ini, reloads).
-  static void UseEmulator(const CEmulator& emulator, const std::string& folder, bool withCa = true);
+  // Points the service configuration at a running emulator (writes Services.ini, reloads);
+  // twitterApi 2 points Twitter at the emulator's X interface.
+  static void UseEmulator(const CEmulator& emulator, const std::string& folder, bool withCa = true,
+                          int twitterApi = 1);
 
   CAppHarness();
   ~CAppHarness();  // closes the window, removes the hooks

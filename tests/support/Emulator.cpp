@@ -185,7 +185,7 @@ int CEmulator::Port(const std::string& role) const {
   return it == m_ports.end() ? 0 : it->second;
 }
 
-bool CEmulator::WriteServicesIni(const std::string& folder, bool withCa) const {
+bool CEmulator::WriteServicesIni(const std::string& folder, bool withCa, int twitterApi) const {
   static const char* const kHosts[][2] = {
       {"TencentOpen", "tencent_open"}, {"TencentOpenSecure", "tencent_open_tls"},
       {"TencentWeb", "tencent_web"},   {"SinaApi", "sina_api"},
@@ -196,9 +196,17 @@ bool CEmulator::WriteServicesIni(const std::string& folder, bool withCa) const {
   if (m_ports.empty()) return false;
   std::ostringstream ini;
   ini << "[Hosts]\n";
-  for (const auto& h : kHosts) ini << h[0] << "=127.0.0.1:" << Port(h[1]) << "\n";
+  const bool x = twitterApi == 2;
+  for (const auto& h : kHosts)
+    ini << h[0] << "=127.0.0.1:" << Port(x && std::string(h[0]) == "TwitterApi" ? "x_api" : h[1])
+        << "\n";
   ini << "IpEchoUrl=http://127.0.0.1:" << Port("ipecho") << "/getip.asp\n";
   if (withCa) ini << "\n[TLS]\nCAFile=" << m_caFile << "\n";
+  ini << "\n[Twitter]\nApi=" << (x ? 2 : 1) << "\n";
+  // The developer app the emulator's X server knows (emulator/pfemu/x_api.py).
+  if (x)
+    ini << "\n[Consumers]\nTwitterKey=xEmuConsumerKey0123456789\n"
+           "TwitterSecret=xEmuConsumerSecret0123456789abcdefghijklmnop\n";
   std::error_code ec;
   fs::create_directories(folder, ec);
   std::ofstream out(fs::path(folder) / "Services.ini", std::ios::binary | std::ios::trunc);

@@ -23,8 +23,10 @@ class CEmulator {
   int Port(const std::string& role) const;  // e.g. "sina_api"; 0 when unknown
   std::string CaFile() const { return m_caFile; }
   // Writes Services.ini pointing every host at the emulator into folder (with CAFile
-  // unless withCa is false).
-  bool WriteServicesIni(const std::string& folder, bool withCa = true) const;
+  // unless withCa is false). Twitter speaks the original interface (Api=1) to the
+  // emulator's old Twitter, or with twitterApi 2 X's interface to its X server, with the
+  // consumer pair that server knows.
+  bool WriteServicesIni(const std::string& folder, bool withCa = true, int twitterApi = 1) const;
 
   // Control interface. Status < 0 on a transport failure.
   QJsonObject Get(const std::string& pathAndQuery, int* status = nullptr) const;
