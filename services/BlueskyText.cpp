@@ -215,7 +215,7 @@ std::size_t CountGraphemes(const std::string& utf8) {
       ubrk_open(UBRK_CHARACTER, "", reinterpret_cast<const UChar*>(utf16.data()),
                 int32_t(utf16.size()), &status),
       &ubrk_close);
-  // Without ICU's data no clusters can be found; code points are the nearest count.
+  // Without ICU's data no clusters can be found; the UTF-16 units are an upper bound.
   if (U_FAILURE(status) || !it) return utf16.size();
   std::size_t count = 0;
   ubrk_first(it.get());

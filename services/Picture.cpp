@@ -115,6 +115,41 @@ int JpegOrientation(const std::string& b) {
   return 1;
 }
 
+// Whether every Huffman table of a JPEG holds at most 256 codes. stb_image (as Debian 12
+// ships it) does not check that, and writes past its tables for one that holds more, so a
+// damaged or hostile file is turned away here first. The walk reads the file as stb does:
+// segments by their lengths, the tables of a DHT one after another (even past its stated
+// length, as stb reads them), and anything else byte by byte up to the next marker, which
+// also covers the compressed data between the scans of a progressive JPEG.
+bool JpegTablesFit(const std::string& b) {
+  auto byte = [&](std::size_t p) -> unsigned { return p < b.size() ? std::uint8_t(b[p]) : 0; };
+  std::size_t at = 2;
+  while (at + 1 < b.size()) {
+    if (byte(at) != 0xff) {
+      ++at;
+      continue;
+    }
+    while (at + 1 < b.size() && byte(at + 1) == 0xff) ++at;
+    const unsigned marker = byte(at + 1);
+    at += 2;
+    // Stuffed bytes, restart markers and the markers without a length carry no table.
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd9)) continue;
+    const std::size_t length = byte(at) << 8 | byte(at + 1);
+    if (marker == 0xc4) {
+      std::size_t table = at + 2;
+      for (long left = long(length) - 2; left > 0 && table < b.size();) {
+        std::size_t codes = 0;
+        for (int i = 1; i <= 16; ++i) codes += byte(table + i);
+        if (codes > 256) return false;
+        table += 17 + codes;
+        left -= long(17 + codes);
+      }
+    }
+    at += std::max<std::size_t>(length, 2);
+  }
+  return true;
+}
+
 // The pixels turned as the orientation says; 5 to 8 swap width and height.
 std::vector<unsigned char> Orient(const unsigned char* src, int w, int h, int orientation,
                                   int& outW, int& outH) {
@@ -193,6 +228,10 @@ bool ReadPicture(const std::string& bytes, SPicture& picture, std::string& why) 
     return false;
   }
   int width = 0, height = 0, components = 0;
+  if (mime == "image/jpeg" && !JpegTablesFit(bytes)) {
+    why = kUndecodable;
+    return false;
+  }
   if (mime == "image/webp") {
     if (!WebpSize(bytes, width, height)) {
       why = kUndecodable;

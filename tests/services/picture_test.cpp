@@ -65,6 +65,8 @@ TEST(Picture, ReadsTheSizeOrSaysWhyNot) {
       {"just some text", false, "不是图片文件", 0, 0},
       {"\x89PNG\r\n\x1a\n" + std::string(40, 'x'), false, "图片无法解码", 0, 0},
       {huge, false, "图片尺寸过大", 0, 0},
+      // A Huffman table of more than 256 codes, which would overrun the decoder's tables.
+      {Bytes("\xff\xd8\xff\xc4\0\x13\0") + std::string(16, '\xff'), false, "图片无法解码", 0, 0},
   };
   for (const auto& c : cases) {
     SPicture picture;
