@@ -153,7 +153,7 @@ Please remove it and send again. Nothing was posted.</translation>
     <message>
         <location filename="../../res/Templates.cpp"/>
         <source>图片:</source>
-        <translation>Picture:</translation>
+        <translation>Image:</translation>
     </message>
     <message>
         <location filename="../../res/Templates.cpp"/>
@@ -938,7 +938,7 @@ Reason: %1</translation>
     <message>
         <location filename="../../res/help/usage.html"/>
         <source>每条微博可以带一张图片（.jpg、.gif 或 .png）：点“浏览...”选择图片，或者直接把一张图片文件 拖到主窗口上。图片路径显示在“图片:”框里；清空这个框就不带图片。在选择窗口中点“取消”也会清空它。</source>
-        <translation>Each status can carry one picture (.jpg, .gif or .png): click “Browse...” to choose it, or drag a picture file onto the main window. The path appears in the “Picture:” field; clear the field to post without a picture. Clicking “Cancel” in the file window clears it too.</translation>
+        <translation>Each status can carry one picture (.jpg, .gif or .png): click “Browse...” to choose it, or drag a picture file onto the main window. The path appears in the “Image:” field; clear the field to post without a picture. Clicking “Cancel” in the file window clears it too.</translation>
     </message>
     <message>
         <location filename="../../res/help/usage.html"/>
