@@ -359,7 +359,7 @@ Reason: %2</translation>
     <message>
         <location filename="../../services/Mastodon.cpp"/>
         <source>正在检查Mastodon服务器允许的字数...</source>
-        <translation>Checking the length the Mastodon server allows...</translation>
+        <translation>Checking the Mastodon length limit...</translation>
     </message>
     <message>
         <location filename="../../services/Mastodon.cpp"/>
