@@ -13,60 +13,19 @@ Usage: english_run.py PROGRAM
 import json
 import os
 import re
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
-import time
 import urllib.request
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-if "PF_A11Y_SESSION" not in os.environ:
-    runtime = tempfile.mkdtemp(prefix="pf-english-")
-    env = dict(os.environ, PF_A11Y_SESSION=runtime, XDG_RUNTIME_DIR=runtime, HOME=runtime,
-               XDG_CONFIG_HOME=runtime + "/config")
-    status = subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
-    shutil.rmtree(runtime, ignore_errors=True)
-    sys.exit(status)
+from atspi_session import pyatspi, press, start_xvfb, wait_for  # noqa: E402 (first)
 
-import pyatspi  # noqa: E402 (connects to the accessibility bus of the private session)
-from gi.repository import GLib  # noqa: E402
-
-sys.path.insert(0, os.path.join(HERE, "..", "desktop"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "desktop"))
 from desktop import Emulator  # noqa: E402
 
-CJK = re.compile("[\u3000-\u303f\u3400-\u9fff\uf900-\ufaff\uff00-\uffef]")
+CJK = re.compile("[\u3000-\u303f\u3400-\u9fff\uf900-\uffef]")
 MAIN_TITLE = "Plumfinch v1.1"
 _OPENER = urllib.request.build_opener(urllib.request.ProxyHandler({}))
-
-
-def start_xvfb():
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            sys.exit("Xvfb did not start")
-        number += chunk
-    os.close(read_end)
-    return xvfb, ":" + number.decode().strip()
-
-
-def wait_for(what, find, seconds=30):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            found = find()
-        except GLib.Error:
-            found = None
-        if found:
-            return found
-        time.sleep(0.1)
-    sys.exit("not seen through AT-SPI: " + what)
 
 
 def window(name):
@@ -88,25 +47,6 @@ def find(node, role, name=None):
 def text_of(node):
     text = node.queryText()
     return text.getText(0, text.characterCount)
-
-
-def press(node, role, name):
-    """Runs the press action of a control; a modal dialog it opens may hold the call, so
-    the call gets a short time-out and is not waited for."""
-    target = find(node, role, name)
-    if target is None:
-        sys.exit(f"no {role} named {name!r}")
-    pyatspi.setTimeout(300, 300)
-    try:
-        target.queryAction().doAction(0)
-    except GLib.Error:
-        pass
-    finally:
-        pyatspi.setTimeout(800, 15000)
-
-
-def type_into(node, text):
-    find(node, "text").queryEditableText().setTextContents(text)
 
 
 def chinese_in(node):
@@ -160,18 +100,18 @@ def main():
 
         # Binding: the server dialog offers the emulator's server; the code comes from the
         # emulator, as a user without a browser gets it.
-        press(main_window, "push button", "Mastodon")
+        press(main_window, "Mastodon", "push button")
         server_dialog = wait_for("the server dialog", lambda: window("Bind Mastodon"))
         problems += chinese_in(server_dialog)
-        press(server_dialog, "push button", "OK")
+        press(server_dialog, "OK", "push button")
         code_dialog = wait_for("the code dialog",
                                lambda: window("Enter the code shown on the web page"))
         with _OPENER.open(emulator.control + "/control/mastodon/code", timeout=10) as answer:
             code = json.load(answer)["code"]
-        type_into(code_dialog, code)
+        find(code_dialog, "text").queryEditableText().setTextContents(code)
         problems += chinese_in(code_dialog)
         shoot(code_dialog, shots, "english-code-dialog.png", display)
-        press(code_dialog, "push button", "OK")
+        press(code_dialog, "OK", "push button")
         log = find(main_window, "text", "Status log")
         bound = wait_for("the binding's line", lambda: re.search(
             r"Bound \((@\S+@127\.0\.0\.1:\d+)\)!", text_of(log)))
@@ -179,18 +119,18 @@ def main():
             problems.append("the account's name is not shown")
 
         # A message box through the session: sending an empty status.
-        press(main_window, "check box", "Mastodon")
-        press(main_window, "push button", "Send")
+        press(main_window, "Mastodon", "check box")
+        press(main_window, "Send", "push button")
         box = wait_for("the message box", lambda: window("Plumfinch"))
         if find(box, "label", "The status must not be empty!") is None:
             problems.append("message box: " + repr([a.name for a in box]))
-        press(box, "push button", "OK")
+        press(box, "OK", "push button")
         wait_for("the message box to close", lambda: window("Plumfinch") is None)
 
         # Posting.
         find(main_window, "text", "New status").queryEditableText().setTextContents(
             "Hello from Plumfinch")
-        press(main_window, "push button", "Send")
+        press(main_window, "Send", "push button")
         wait_for("the post's line", lambda: "Posted to Mastodon!" in text_of(log))
         for line in ("Binding to Mastodon...", "Checking the Mastodon length limit...",
                      "Posting to Mastodon..."):
@@ -201,7 +141,7 @@ def main():
         # it are new.
         if not find(main_window, "check box", "Alert: @me, messages").getState().contains(
                 pyatspi.STATE_CHECKED):
-            press(main_window, "check box", "Alert: @me, messages")
+            press(main_window, "Alert: @me, messages", "check box")
         wait_for("a Mastodon poll", lambda: any(
             r["path"] == "/api/v1/notifications" and r["status"] == 200
             for r in emulator.requests("mastodon")))
