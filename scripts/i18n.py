@@ -1,7 +1,7 @@
 """The program's texts and their English translation (res/i18n/plumfinch_en.ts).
 
-The source texts are Chinese: every C++ string literal that holds a CJK character in the
-product folders (comments are skipped; adjacent literals are one text, as the compiler
+The source texts are Chinese: every C++ string literal that holds a CJK character (or is a
+caption with an accelerator the Chinese way, "Twitter(&T)") in the product folders (comments are skipped; adjacent literals are one text, as the compiler
 joins them), every block of the usage guide, and every Chinese value of the .desktop file
 and the AppStream metainfo. All of them live in one context, "Plumfinch", of a Qt
 Linguist file. Used by scripts/update-translations and tests/i18n/check_translations.py.
@@ -23,6 +23,7 @@ METAINFO = ROOT / "res/desktop/org.example.plumfinch.metainfo.xml"
 # Literals with Chinese in them that no one reads as text.
 NOT_TEXT = {"宋体"}  # the dialogs' font (a font name, found on every system by that name)
 
+ACCELERATOR = re.compile(r"\(&\w\)$")
 CJK = re.compile("[\u3000-\u303f\u3400-\u9fff\uf900-\ufaff\uff00-\uffef]")
 ESCAPES = {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"', "'": "'", "0": "\0",
            "a": "\a", "b": "\b", "f": "\f", "v": "\v", "?": "?"}
@@ -94,14 +95,16 @@ def cpp_literals(text):
 
 
 def code_texts():
-    """(where, source) of every Chinese literal of the product's C++ files."""
+    """(where, source) of every Chinese literal of the product's C++ files, and of every
+    caption with a Chinese-style accelerator."""
     texts = []
     for folder in PRODUCT_FOLDERS:
         for path in sorted((ROOT / folder).rglob("*")):
             if path.suffix not in (".cpp", ".h"):
                 continue
             for line, value in cpp_literals(path.read_text(encoding="utf-8")):
-                if CJK.search(value) and value not in NOT_TEXT:
+                # Chinese, or a caption with an accelerator the Chinese way ("Twitter(&T)").
+                if (CJK.search(value) or ACCELERATOR.search(value)) and value not in NOT_TEXT:
                     texts.append((f"{path.relative_to(ROOT)}:{line}", value))
     return texts
 

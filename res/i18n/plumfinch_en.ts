@@ -267,6 +267,11 @@ Please remove it and send again. Nothing was posted.</translation>
     </message>
     <message>
         <location filename="../../res/Templates.cpp"/>
+        <source>Twitter(&amp;T)</source>
+        <translation>T&amp;witter</translation>
+    </message>
+    <message>
+        <location filename="../../res/Templates.cpp"/>
         <source>帮助(&amp;H)</source>
         <translation>&amp;Help</translation>
     </message>

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Every text a user reads has its English translation.
 
-Fails on: a Chinese text of the program (a string literal of the product's C++ files,
+Fails on: a Chinese text of the program (a string literal of the product's C++ files
+with a Chinese character or a Chinese-style accelerator,
 a block of the usage guide, a Chinese value of the .desktop file or the metainfo) that
 is not a source of res/i18n/plumfinch_en.ts with a finished translation; a message of the
 file that is unfinished or that the program no longer has; a translation whose
