@@ -130,6 +130,7 @@ def main():
         # Posting.
         find(main_window, "text", "New status").queryEditableText().setTextContents(
             "Hello from Plumfinch")
+        shoot(main_window, shots, "english-main-window.png", display)
         press(main_window, "Send", "push button")
         wait_for("the post's line", lambda: "Posted to Mastodon!" in text_of(log))
         for line in ("Binding to Mastodon...", "Checking the Mastodon length limit...",
@@ -155,7 +156,6 @@ def main():
         problems += chinese_in(popup)
         shoot(popup, shots, "english-alert.png", display)
         problems += chinese_in(main_window)
-        shoot(main_window, shots, "english-main-window.png", display)
     finally:
         proc.send_signal(signal.SIGTERM)
         try:
