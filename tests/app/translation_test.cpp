@@ -2,13 +2,10 @@
 // loaded, and lines with arguments composed after translation.
 #include "platform/Translation.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -24,21 +21,17 @@ TEST(Language, TheLocaleDecidesUnlessPlumfinchLangSaysZhOrEn) {
   } cases[] = {
       {nullptr, nullptr, nullptr, nullptr, zh},
       {nullptr, nullptr, nullptr, "zh_CN.UTF-8", zh},
-      {nullptr, nullptr, nullptr, "zh_TW", zh},
       {nullptr, nullptr, nullptr, "C", zh},
       {nullptr, nullptr, nullptr, "C.UTF-8", zh},
       {nullptr, nullptr, nullptr, "POSIX", zh},
       {nullptr, nullptr, nullptr, "en_US.UTF-8", en},
       {nullptr, nullptr, nullptr, "fr_FR.UTF-8", en},  // no French: English, not a mix
-      {nullptr, nullptr, nullptr, "de_DE@euro", en},
       {nullptr, nullptr, nullptr, "zhx", en},
       // LC_ALL before LC_MESSAGES before LANG; an empty one counts as unset.
       {nullptr, "en_GB.UTF-8", "zh_CN.UTF-8", "zh_CN.UTF-8", en},
       {nullptr, "", "zh_CN.UTF-8", "en_US.UTF-8", zh},
       {nullptr, nullptr, "C", "en_US.UTF-8", zh},
-      {nullptr, "", "", "", zh},
       // PLUMFINCH_LANG overrides; a value other than zh or en is ignored.
-      {"en", nullptr, nullptr, nullptr, en},
       {"en", "zh_CN.UTF-8", nullptr, nullptr, en},
       {"zh", "en_US.UTF-8", nullptr, nullptr, zh},
       {"fr", nullptr, nullptr, "en_US.UTF-8", en},
@@ -50,24 +43,6 @@ TEST(Language, TheLocaleDecidesUnlessPlumfinchLangSaysZhOrEn) {
         << name(c.plumfinch) << " " << name(c.lcAll) << " " << name(c.lcMessages) << " "
         << name(c.lang);
   }
-}
-
-// What the debug log (stderr) receives while fn runs.
-template <class F>
-std::string Stderr(F fn) {
-  const std::string path = std::string(std::getenv("PLUMFINCH_TEST_TMP")) + "/stderr.txt";
-  std::fflush(stderr);
-  const int saved = dup(STDERR_FILENO);
-  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(file, STDERR_FILENO);
-  close(file);
-  fn();
-  std::fflush(stderr);
-  dup2(saved, STDERR_FILENO);
-  close(saved);
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
 }
 
 class Translation : public ::testing::Test {
@@ -95,13 +70,13 @@ TEST_F(Translation, AMissingOrBrokenFileLeavesChineseAndSaysSoOnce) {
   std::ofstream(cut, std::ios::binary) << built.str().substr(0, built.str().size() / 2);
   for (const std::string& file :
        {std::string("/nonexistent/plumfinch_en.qm"), broken, empty, cut}) {
-    ELanguage shown = ELanguage::English;
-    const std::string log = Stderr([&] {
-      // An English translation loaded before is replaced, not kept behind the broken one.
-      ASSERT_EQ(InstallTranslation(ELanguage::English), ELanguage::English);
-      shown = InstallTranslation(ELanguage::English, QString::fromStdString(file));
-    });
-    EXPECT_EQ(shown, ELanguage::Chinese) << file;
+    // An English translation loaded before is replaced, not kept behind the broken one.
+    ASSERT_EQ(InstallTranslation(ELanguage::English), ELanguage::English);
+    ::testing::internal::CaptureStderr();  // the debug log
+    EXPECT_EQ(InstallTranslation(ELanguage::English, QString::fromStdString(file)),
+              ELanguage::Chinese)
+        << file;
+    const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(CurrentLanguage(), ELanguage::Chinese) << file;
     EXPECT_EQ(Tr("绑定失败!"), "绑定失败!") << file;
     EXPECT_EQ(log, "plumfinch: the English texts (" + file +
