@@ -117,7 +117,7 @@ class CMainDlg : public CDialog, private IWindowPort {
   // The window port (any thread).
   std::string AskCode() override;
   std::string AskServer(const std::string& suggested) override;
-  void ShowMessage(const std::string& text) override;
+  void ShowMessage(const SUserText& text) override;
   bool OpenBrowser(const std::string& url) override;
   void Wake() override;
   // Shows everything the session's outbox holds (user-interface thread).
