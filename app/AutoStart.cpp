@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Translation.h"
 #include "settings/Ini.h"
 
 namespace {
@@ -110,7 +111,9 @@ std::string BuildAutostartEntry(const std::string& exePath) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Plumfinch\n"
-         "Comment=多个微博一键同步发布\n"
+         "Comment=" +
+         Tr("多个微博一键同步发布") +  // in the language of the window that wrote it
+         "\n"
          "Exec=" +
          QuoteExecArgument(exePath) + " " + kSwitch +
          "\n"

@@ -8,6 +8,7 @@
 #include "app/ProxySetDlg.h"
 #include "net/ServiceHosts.h"
 #include "platform/Shell.h"
+#include "platform/Translation.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
 #include "settings/Ini.h"
@@ -17,16 +18,18 @@ namespace {
 // The project's page; a placeholder until the project has a site of its own.
 constexpr const char* kBlogUrl = "https://plumfinch.example.org/";
 
-// The usage guide as a file:// address (blanks and other special characters of the folder
-// name percent-encoded). It lies beside the program in a build tree or a portable folder,
-// and in <prefix>/share/plumfinch for a program installed in <prefix>/bin.
+// The usage guide in the window's language as a file:// address (blanks and other special
+// characters of the folder name percent-encoded). It lies beside the program in a build tree or a
+// portable folder, and in <prefix>/share/plumfinch for a program installed in <prefix>/bin.
 std::string UsagePageUrl() {
   const QString exe = QString::fromUtf8(RunningExecutablePath().c_str());
   const QString folder = exe.isEmpty() ? QStringLiteral(".") : QFileInfo(exe).absolutePath();
-  QString page = folder + QStringLiteral("/usage.html");
+  const QString name = CurrentLanguage() == ELanguage::English ? QStringLiteral("/usage_en.html")
+                                                               : QStringLiteral("/usage.html");
+  QString page = folder + name;
   if (!QFileInfo::exists(page)) {
     const std::string data = InstalledDataFolder(folder.toStdString());
-    if (!data.empty()) page = QString::fromStdString(data) + QStringLiteral("/usage.html");
+    if (!data.empty()) page = QString::fromStdString(data) + name;
   }
   return QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded).toStdString();
 }

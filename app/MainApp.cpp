@@ -12,6 +12,7 @@
 
 #include "app/MainDlg.h"
 #include "platform/Shell.h"
+#include "platform/Translation.h"
 #include "qwblog/QWBlogAPI.h"
 #include "res/Resource.h"
 #include "res/Templates.h"
@@ -63,6 +64,8 @@ int CMainApp::Run(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(LoadResourceString(IDS_APP_NAME)));
   QApplication::setQuitOnLastWindowClosed(false);
+  // Before the first window: every text is shown in the language chosen here.
+  InstallTranslation(LanguageFromEnvironment());
   CMainDlg::SetCommandLine(JoinCommandLine(argc, argv));
 
   // Termination signals reach the event loop through a pipe (the only safe way out of a

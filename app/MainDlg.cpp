@@ -28,6 +28,7 @@
 #include "notify/AlertPopup.h"
 #include "notify/PollFlow.h"
 #include "platform/Shell.h"
+#include "platform/Translation.h"
 #include "post/PostFlow.h"
 #include "qwblog/QWBlogAPI.h"
 #include "res/Resource.h"
@@ -145,7 +146,7 @@ class CGuardedPort final : public IWindowPort {
     std::shared_lock<std::shared_mutex> lock(m_mutex);
     return m_window ? m_window->AskSignIn(form) : SSignInAnswer();
   }
-  void ShowMessage(const std::string& text) override {
+  void ShowMessage(const SUserText& text) override {
     std::shared_lock<std::shared_mutex> lock(m_mutex);
     if (m_window) m_window->ShowMessage(text);
   }
@@ -373,10 +374,10 @@ void CMainDlg::OnShowHideWindow() {
 void CMainDlg::OnClose() {
   // A save that fails is said, in the log and in a box: the boxes' last state is lost,
   // the file keeps the one it had.
-  std::string why;
+  SUserText why;
   if (!ProfileCheckBoxes(this, true, &why)) {
-    AppendStatusLog("选项无法保存: " + why);
-    AfxMessageBox("选项无法保存到设置文件!\r\n\r\n失败原因:" + why);
+    AppendStatusLog(TrText({"选项无法保存: %1", {why}}));
+    AfxMessageBox(TrText({"选项无法保存到设置文件!\r\n\r\n失败原因:%1", {why}}));
   }
   BeginClosing();
   m_session.BeginClosing();
@@ -511,10 +512,10 @@ SSignInAnswer CMainDlg::AskSignIn(const SSignInForm& form) {
   return *answer;
 }
 
-void CMainDlg::ShowMessage(const std::string& text) {
+void CMainDlg::ShowMessage(const SUserText& text) {
   // Lines logged before the box are in the log while it is open.
   if (IsUiThread()) DrainOutbox();
-  AfxMessageBox(text, m_session.ClosingFlag());
+  AfxMessageBox(TrText(text), m_session.ClosingFlag());
 }
 
 bool CMainDlg::OpenBrowser(const std::string& url) {
@@ -540,10 +541,10 @@ void CMainDlg::DrainOutbox() {
   for (const SOutboxItem& item : m_session.TakeOutbox()) {
     switch (item.kind) {
       case SOutboxItem::EKind::Log:
-        AppendStatusLog(item.text);
+        AppendStatusLog(TrText(item.text));
         break;
       case SOutboxItem::EKind::Name:
-        if (*m_drainGate) SetDlgItemText(item.row->window.nameLabel.id, item.text);
+        if (*m_drainGate) SetDlgItemText(item.row->window.nameLabel.id, item.text.Chinese());
         break;
       case SOutboxItem::EKind::Alert:
         if (*m_drainGate)

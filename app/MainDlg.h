@@ -118,7 +118,7 @@ class CMainDlg : public CDialog, private IWindowPort {
   std::string AskCode() override;
   std::string AskServer(const std::string& suggested) override;
   SSignInAnswer AskSignIn(const SSignInForm& form) override;
-  void ShowMessage(const std::string& text) override;
+  void ShowMessage(const SUserText& text) override;
   bool OpenBrowser(const std::string& url) override;
   void Wake() override;
   // Shows everything the session's outbox holds (user-interface thread).

@@ -35,7 +35,7 @@ void ProfileControl(CDialog* window, bool write, int id, const char* key, const 
   }
 }
 
-bool ProfileCheckBoxes(CDialog* window, bool write, std::string* why) {
+bool ProfileCheckBoxes(CDialog* window, bool write, SUserText* why) {
   struct SBox {
     int id;
     const char* key;

@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+#include "net/UserText.h"
+
 class CDialog;
 
 // Restores (write false) or saves (write true) the check state of button id of window
@@ -11,4 +13,4 @@ void ProfileControl(CDialog* window, bool write, int id, const char* key, const 
 // The main window's check boxes (its own and each service's send box), in their fixed
 // order. A write that fails returns false with the reason in why; the file stays as it
 // was.
-bool ProfileCheckBoxes(CDialog* window, bool write, std::string* why = nullptr);
+bool ProfileCheckBoxes(CDialog* window, bool write, SUserText* why = nullptr);

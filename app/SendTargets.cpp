@@ -11,6 +11,7 @@
 
 #include "app/MainDlg.h"
 #include "platform/Shell.h"
+#include "platform/Translation.h"
 #include "post/PostFlow.h"
 #include "res/Resource.h"
 #include "services/Registry.h"
@@ -111,7 +112,7 @@ std::string CMainDlg::ChoosePictureFile() {
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setDefaultSuffix(QStringLiteral("txt"));
-  dialog.setNameFilter(QStringLiteral("图片文件(*.jpg;*.gif;*.png)"));
+  dialog.setNameFilter(TrQ("图片文件(*.jpg;*.gif;*.png)"));
   // The filter names its patterns joined by ";", which the dialog would take as one
   // pattern: the folder view gets them one by one (matched without regard to case).
   if (auto* model = dialog.findChild<QFileSystemModel*>())

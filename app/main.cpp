@@ -38,10 +38,13 @@ const char kUsage[] =
     "                              start-at-logon entry in $XDG_CONFIG_HOME/autostart\n"
     "                              (default ~/.config)\n"
     "  HOME                        the home folder, for ~/.config\n"
+    "  PLUMFINCH_LANG=zh|en        the language of the window, instead of the locale's\n"
+    "                              (zh_*, C and POSIX: Chinese; any other: English)\n"
     "\n"
     "Without PLUMFINCH_CONFIG_DIR the settings live beside the program when its folder\n"
     "is yours and writable (a portable install), else in ~/.config/Plumfinch.\n"
-    "See plumfinch(1), and the usage guide in the window (帮助, 使用说明).\n";
+    "\n"
+    "See plumfinch(1), and the usage guide in the window's help menu.\n";
 
 const char kVersion[] = "Plumfinch " PLUMFINCH_VERSION "\n";
 

@@ -17,7 +17,7 @@ struct SBindRun {
   CSession& session;
   std::string requestToken, requestSecret, verifier;
   SPendingAccount pending;
-  std::string error;  // message box text of a failed step; "" when none is shown
+  SUserText error;  // message box text of a failed step; empty when none is shown
 
   std::string Request(const SEndpoint& endpoint, EHttpMethod method, const CWeiboParam& params,
                       const std::string& tail = "") const {
@@ -38,13 +38,13 @@ struct SBindRun {
     // A service that confirms the out-of-band callback must say exactly "true"; the
     // others must send both halves of the pair.
     if (plan.callbackConfirmation && GetQueryValue(answer, "oauth_callback_confirmed") != "true") {
-      error = plan.requestRefused + answer;
+      error = {plan.requestRefused, {TextValue(answer)}};
       return false;
     }
     requestToken = GetQueryValue(answer, "oauth_token");
     requestSecret = GetQueryValue(answer, "oauth_token_secret");
     if (plan.callbackConfirmation || (!requestToken.empty() && !requestSecret.empty())) return true;
-    error = plan.requestRefused + answer;
+    error = {plan.requestRefused, {TextValue(answer)}};
     return false;
   }
 
@@ -74,7 +74,7 @@ struct SBindRun {
     if (plan.accessUserIdKey) pending.userId = GetQueryValue(answer, plan.accessUserIdKey);
     if (plan.accessNameKey) pending.name = GetQueryValue(answer, plan.accessNameKey);
     if (!pending.accessToken.empty() && !pending.accessSecret.empty()) return true;
-    error = plan.accessRefused + answer;
+    error = {plan.accessRefused, {TextValue(answer)}};
     return false;
   }
 
@@ -129,14 +129,14 @@ bool BindAccount(CSession& session, const SServiceRow& row) {
   // The account's keys go into the settings in one replace: all of them or none. Only
   // then does the label show the name and the account take the run's values, so a
   // binding that could not be kept is reported as failed and the old account stays.
-  std::string why;
+  SUserText why;
   if (!ProfileWriteStrings(outcome.keys, &why)) {
-    session.ShowMessage("绑定信息无法保存到设置文件!\r\n\r\n失败原因:" + why);
+    session.ShowMessage({"绑定信息无法保存到设置文件!\r\n\r\n失败原因:%1", {why}});
     session.Log("绑定失败!");
     return false;
   }
   session.ShowName(row, outcome.pending.name);
   session.CommitBinding(row, outcome.pending);
-  session.Log("绑定成功(" + outcome.pending.name + ")!");
+  session.Log({"绑定成功(%1)!", {TextValue(outcome.pending.name)}});
   return true;
 }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "platform/Shell.h"
+#include "platform/Translation.h"
 #include "res/Resource.h"
 
 namespace {
@@ -78,7 +79,8 @@ CSignInDlg::CSignInDlg(const SSignInForm& form, QWidget* parent)
 
 bool CSignInDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  setWindowTitle(QString::fromStdString(m_form.title));
+  // The form's texts are the service's, in Chinese; they are shown translated.
+  setWindowTitle(QString::fromStdString(Tr(m_form.title)));
   const struct {
     int label, field;
     const std::string& caption;
@@ -86,12 +88,12 @@ bool CSignInDlg::OnInitDialog() {
                 {IDC_ACCOUNT_LABEL, IDC_ACCOUNT, m_form.accountLabel},
                 {IDC_PASSWORD_LABEL, IDC_PASSWORD, m_form.passwordLabel}};
   for (const auto& f : fields) {
-    SetDlgItemText(f.label, f.caption);
-    if (QWidget* field = GetDlgItem(f.field)) field->setAccessibleName(Caption(f.caption));
+    SetDlgItemText(f.label, Tr(f.caption));
+    if (QWidget* field = GetDlgItem(f.field)) field->setAccessibleName(Caption(Tr(f.caption)));
   }
   SetDlgItemText(IDC_SERVER, m_form.server);
   SetDlgItemText(IDC_ACCOUNT, m_form.account);
-  SetDlgItemText(IDC_LINK, m_form.linkCaption);
+  SetDlgItemText(IDC_LINK, Tr(m_form.linkCaption));
   if (QWidget* link = GetDlgItem(IDC_LINK)) link->setVisible(!m_form.linkUrl.empty());
   OnCommand(IDC_LINK, [this] { ShellOpenUrl(m_form.linkUrl); });
   if (auto* password = qobject_cast<QLineEdit*>(GetDlgItem(IDC_PASSWORD)))
@@ -111,7 +113,7 @@ void CSignInDlg::OnOK() {
   if (!answer.password.empty() && !FitsPattern(answer.password, m_form.passwordPattern) &&
       answer.password != m_warnedPassword && !m_form.passwordWarning.empty()) {
     m_warnedPassword = answer.password;
-    AfxMessageBox(m_form.passwordWarning);
+    AfxMessageBox(Tr(m_form.passwordWarning));
     return;
   }
   m_warnedPassword.clear();

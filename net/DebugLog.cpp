@@ -60,3 +60,9 @@ void DebugLogRequest(const QWBlogTrace& trace) {
   const std::string line = DebugLogLine(trace) + "\n";
   [[maybe_unused]] ssize_t n = write(STDERR_FILENO, line.data(), line.size());
 }
+
+void DebugLogNote(const std::string& line) {
+  if (!DebugLogEnabled()) return;
+  const std::string text = "plumfinch: " + line + "\n";
+  [[maybe_unused]] ssize_t n = write(STDERR_FILENO, text.data(), text.size());
+}

@@ -23,5 +23,9 @@ void InstallDebugLog();
 std::string DebugLogLine(const QWBlogTrace& trace);
 void DebugLogRequest(const QWBlogTrace& trace);
 
+// Writes "plumfinch: " and the line to stderr when the log is on: for what the program
+// wants a user to be able to see besides the requests (a translation it could not load).
+void DebugLogNote(const std::string& line);
+
 // url without user information, query and fragment: scheme://host[:port]/path.
 std::string UrlForLog(const std::string& url);

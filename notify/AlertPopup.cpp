@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "platform/Shell.h"
+#include "platform/Translation.h"
 #include "res/Resource.h"
 
 namespace {
@@ -26,7 +27,7 @@ constexpr int kGap = 4;           // between two frames of the column
 std::atomic<int> g_tickPeriodMs{1000};
 
 std::string CountdownLine(int seconds) {
-  return "本提示将在" + std::to_string(seconds) + "秒后自动关闭。";
+  return TrText({"本提示将在%1秒后自动关闭。", {TextValue(std::to_string(seconds))}});
 }
 
 long long SaturatingSum(long long a, long long b) {
@@ -114,7 +115,7 @@ int CAlertPopup::TickPeriodMs() { return g_tickPeriodMs; }
 
 bool CAlertPopup::OnInitDialog() {
   CDialog::OnInitDialog();  // focus on the first control, the view button
-  TakeContent({m_strTitle, m_strText, m_strUrl});
+  ShowContent();
   // Above every other window, and no taskbar entry (the template makes it a tool window).
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
   PlaceAtCorner();
@@ -127,9 +128,13 @@ bool CAlertPopup::OnInitDialog() {
 }
 
 void CAlertPopup::TakeContent(const SAlertContent& content) {
-  m_strTitle = content.title;
-  m_strText = content.text;
+  m_strTitle = Tr(content.title);
+  m_strText = TrText(content.text);
   m_strUrl = content.url;
+  ShowContent();
+}
+
+void CAlertPopup::ShowContent() {
   setWindowTitle(QString::fromStdString(m_strTitle));
   SetDlgItemText(IDC_ALERT_TEXT, "\r\n" + m_strText);
 }
@@ -221,8 +226,8 @@ CAlertPopup* CAlertPopup::OpenNew(QWidget* parent, int kind, long long count,
   auto* popup = new CAlertPopup;
   popup->m_nKind = kind;
   popup->m_nCount = count;
-  popup->m_strTitle = content.title;
-  popup->m_strText = content.text;
+  popup->m_strTitle = Tr(content.title);
+  popup->m_strText = TrText(content.text);
   popup->m_strUrl = content.url;
   popup->m_nPlace = LowestFreePlace();
   Column().open.push_back(popup);

@@ -57,8 +57,9 @@ class CAlertPopup : public CDialog {
  private:
   void OnTimer(uintptr_t id);
   void OnViewClicked();
-  // Takes the caption, message and address of content and shows the first two.
+  // Takes the caption, message and address of content, translated, and shows the first two.
   void TakeContent(const SAlertContent& content);
+  void ShowContent();
   void PlaceAtCorner();
   void PlaceAgainOnScreen(int triesLeft);
   // Gives up the popup's place in the column; waiting alerts may then open.

@@ -101,24 +101,13 @@ int PollIntervalMs(int defaultMs) {
 
 // ---- alerts ----
 
-namespace {
-
-std::string FillCount(const std::string& format, long long count) {
-  std::string text = format;
-  const size_t at = text.find("%d");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(count));
-  return text;
-}
-
-}  // namespace
-
 bool DescribeServiceAlert(int kind, long long count, const CSession& session,
                           SAlertContent& content) {
   const SServiceRow* row = nullptr;
   const SAlertKind* alert = FindAlertKind(kind, &row);
   if (!alert) return false;
   content.title = alert->title;
-  content.text = FillCount(alert->text, count);
+  content.text = {alert->text, {TextValue(std::to_string(count))}};
   if (alert->part == EAccountPart::Server) {
     const SAccountSnapshot account = session.Account(*row);
     content.url = "https://" + account.server + alert->page.path + alert->pathAfter;

@@ -40,9 +40,11 @@ void StartPolling(CSession& session);
 int PollIntervalMs(int defaultMs);
 
 struct SAlertContent {
-  std::string title, text, url;
+  std::string title;  // a source text
+  SUserText text;     // the count as its argument
+  std::string url;
 };
-// The caption, message (count filled in) and address of an alert kind; false for a kind
+// The caption, message (the count its argument) and address of an alert kind; false for a kind
 // no row knows. The account's name or user id completes some addresses; it is
 // percent-encoded so that it stays one path segment or query value.
 bool DescribeServiceAlert(int kind, long long count, const CSession& session,

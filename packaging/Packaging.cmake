@@ -1,13 +1,13 @@
 # Installing like a desktop application, and a Debian package of that installation.
 #   cmake --install build [--prefix /usr]     scripts/package (a .deb through CPack)
-# The usage guide goes to <prefix>/share/plumfinch, where an installed program in
+# The usage guide (Chinese, and English) goes to <prefix>/share/plumfinch, where an installed program in
 # <prefix>/bin looks for it.
 include(GNUInstallDirs)
 set(_share ${CMAKE_INSTALL_DATADIR})
 set(_icons ${_share}/icons/hicolor)
 
 install(TARGETS plumfinch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES res/help/usage.html DESTINATION ${_share}/plumfinch)
+install(FILES res/help/usage.html res/help/usage_en.html DESTINATION ${_share}/plumfinch)
 install(FILES res/desktop/plumfinch.desktop DESTINATION ${_share}/applications)
 install(FILES res/desktop/org.example.plumfinch.metainfo.xml DESTINATION ${_share}/metainfo)
 install(FILES res/icons/plumfinch.svg DESTINATION ${_icons}/scalable/apps)

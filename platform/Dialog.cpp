@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/Accessible.h"
+#include "platform/Translation.h"
 #include "res/Resource.h"
 
 namespace {
@@ -148,7 +149,8 @@ void CDialog::BuildControls() {
   if (def.style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if (def.style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
   setWindowFlags(flags);
-  setWindowTitle(QString::fromUtf8(def.caption));
+  // Captions, control texts and menus are the program's source texts: shown translated.
+  setWindowTitle(TrQ(def.caption));
 
   QFont font = TemplateFont(def);
   setFont(font);
@@ -212,7 +214,7 @@ void CDialog::BuildControls() {
 
 QWidget* CDialog::CreateControl(const SControlDef& c, QWidget* parent) {
   QWidget* w = nullptr;
-  const QString text = QString::fromUtf8(c.text);
+  const QString text = TrQ(c.text);
   const char* winClass = "Button";
   const uint32_t kind = c.style & 0xF;
   switch (c.kind) {
@@ -291,14 +293,14 @@ QWidget* CDialog::CreateControl(const SControlDef& c, QWidget* parent) {
 }
 
 QMenu* CDialog::BuildPopupMenu(const SMenuItemDef& popup, QWidget* parent) {
-  auto* menu = new QMenu(QString::fromUtf8(popup.text ? popup.text : ""), parent);
+  auto* menu = new QMenu(TrQ(popup.text), parent);
   for (const SMenuItemDef& item : popup.items) {
     if (!item.text) {
       menu->addSeparator();
     } else if (!item.items.empty()) {
       menu->addMenu(BuildPopupMenu(item, menu));
     } else {
-      QAction* action = menu->addAction(QString::fromUtf8(item.text));
+      QAction* action = menu->addAction(TrQ(item.text));
       action->setData(item.id);
       const int id = item.id;
       connect(action, &QAction::triggered, this,

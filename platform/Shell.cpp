@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <mutex>
 
+#include "platform/Translation.h"
 #include "platform/UiThread.h"
 #include "settings/Profile.h"
 
@@ -27,7 +28,10 @@ void SetMessageBoxHook(std::function<void(const std::string&)> hook) {
 void AfxMessageBox(const std::string& text, const std::atomic<bool>* abandon) {
   if (IsProgramEnding()) return;
   SendToUiThread(
-      [text] {
+      [source = text] {
+        // The box shows the text in the window's language (a text composed and translated
+        // by the caller is passed as it is).
+        const std::string text = Tr(source);
         std::function<void(const std::string&)> hook;
         {
           std::lock_guard<std::mutex> lock(g_hookMutex);

@@ -33,7 +33,7 @@ SPostOutcome ReadPostAnswer(const SServiceRow& row, const std::string& body) {
 }
 
 bool CheckPost(CSession& session, const SServiceRow& row, const std::string& text,
-               std::string& message) {
+               SUserText& message) {
   return !(row.own && row.own->checkPost) || row.own->checkPost(row, session, text, message);
 }
 
@@ -51,7 +51,7 @@ bool PostStatus(CSession& session, const SServiceRow& row, const std::string& te
   const SHttpAnswer answer =
       session.SignedRequest(request.url, EHttpMethod_Post, request.params, request.proxyPicked);
   const SPostOutcome outcome = ReadPostAnswer(row, answer);
-  for (const std::string& line : outcome.lines) session.Log(line);
+  for (const SUserText& line : outcome.lines) session.Log(line);
   return outcome.accepted;
 }
 
@@ -73,7 +73,7 @@ void PostToTickedServices(CSession& session, const std::vector<const SServiceRow
   // it would refuse goes nowhere, so the user can shorten it and send it everywhere.
   for (const SServiceRow* row : rows) {
     if (!session.SendTicked(*row)) continue;
-    std::string message;
+    SUserText message;
     if (CheckPost(session, *row, text, message)) continue;
     session.ShowMessage(message);
     return;

@@ -26,7 +26,7 @@ SPostRequest MakePostRequest(const SServiceRow& row, CWeiboParam params, const s
 // with a success status.
 struct SPostOutcome {
   bool accepted = false;
-  std::vector<std::string> lines;
+  std::vector<SUserText> lines;
 };
 SPostOutcome ReadPostAnswer(const SServiceRow& row, const SHttpAnswer& answer);
 // The same for a body that arrived with status 200.
@@ -35,7 +35,7 @@ SPostOutcome ReadPostAnswer(const SServiceRow& row, const std::string& body);
 // Whether the status may go to the row's service (a service with limits of its own asks
 // its server); false with the message to show.
 bool CheckPost(CSession& session, const SServiceRow& row, const std::string& text,
-               std::string& message);
+               SUserText& message);
 // Posts one status to the row's account and logs the start and the outcome.
 bool PostStatus(CSession& session, const SServiceRow& row, const std::string& text,
                 const std::string& picture);

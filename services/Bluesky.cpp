@@ -43,7 +43,7 @@ constexpr std::size_t kMaxPictureFile = 64u << 20;
 constexpr int kMaxBackoffMs = 15 * 60 * 1000;
 const char* const kPostType = "app.bsky.feed.post";
 
-const char* const kReason = "\r\n\r\n失败原因:";
+const char* const kReason = "%1\r\n\r\n失败原因:%2";
 const char* const kBadServer =
     "Bluesky服务器地址无效!\r\n\r\n请输入服务器的域名(如bsky.social)，"
     "或以https://开头的地址，不要带路径。";
@@ -87,18 +87,21 @@ std::string ErrorName(const SHttpAnswer& answer) {
 
 // Why a request failed, for a message box or a log line: why no answer came, the server's
 // message or error name, or the HTTP status.
-std::string Reason(const SHttpAnswer& answer) {
+SUserText Reason(const SHttpAnswer& answer) {
   if (!answer.answered) {
-    const std::string why = FailureReason(answer);
-    return why.empty() ? "没有收到回应" : why;
+    const SUserText why = FailureReason(answer);
+    return why.empty() ? SUserText("没有收到回应") : why;
   }
   const Json body = ParseJson(answer.body);
   std::string why = JsonText(body, "message");
   if (why.empty()) why = JsonText(body, "error");
-  if (why.empty() && answer.status >= 200 && answer.status < 300) why = kUnreadable;
+  if (why.empty() && answer.status >= 200 && answer.status < 300) return kUnreadable;
   if (why.empty()) why = "HTTP " + std::to_string(answer.status);
-  return LogSafeText(why, 200);
+  return TextValue(LogSafeText(why, 200));
 }
+
+// A message box: what failed, and why.
+SUserText Failure(const char* what, const SUserText& why) { return {kReason, {what, why}}; }
 
 // An answer that says the access token is no longer good.
 bool TokenExpired(const SHttpAnswer& answer) {
@@ -200,10 +203,10 @@ struct SClient {
         return after.bound;
       }
       // The old refresh token no longer works: the new pair is stored before it is used.
-      std::string why;
+      SUserText why;
       if (!ProfileWriteStrings({{"BlueskyAccessJwt", access}, {"BlueskyRefreshJwt", refresh}},
                                &why))
-        session.Log("Bluesky的新授权无法保存到设置文件，下次启动后需要重新绑定。原因:" + why);
+        session.Log({"Bluesky的新授权无法保存到设置文件，下次启动后需要重新绑定。原因:%1", {why}});
       account = now;
       account.accessToken = access;
       account.accessSecret = refresh;
@@ -233,14 +236,14 @@ struct SBlueskyBind {
   CSession& session;
   std::string server, pds, handle;
   SPendingAccount pending;
-  std::string error;  // message box of a failed step; "" for none
+  SUserText error;  // message box of a failed step; empty for none
 
   // The message box for a refused sign-in.
   void Refusal(const SHttpAnswer& answer) {
     const Json body = ParseJson(answer.body);
     const std::string name = JsonText(body, "error");
     if (!body.is_object() || name.empty())
-      error = std::string(kNotXrpc) + kReason + "HTTP " + std::to_string(answer.status);
+      error = Failure(kNotXrpc, TextValue("HTTP " + std::to_string(answer.status)));
     else if (name == "AuthFactorTokenRequired")
       error = kNeedAppPassword;
     else if (name == "AccountTakedown")
@@ -248,7 +251,7 @@ struct SBlueskyBind {
     else if (answer.status == 401)
       error = kWrongPassword;
     else
-      error = kSignInFailed + std::string(kReason) + Reason(answer);
+      error = Failure(kSignInFailed, Reason(answer));
   }
 
   bool Run() {
@@ -283,7 +286,7 @@ struct SBlueskyBind {
         session.Http(JsonPost(server, "com.atproto.server.createSession",
                               {{"identifier", account}, {"password", typed.password}}));
     if (!answer.answered) {
-      error = std::string(kUnreachable) + kReason + Reason(answer);
+      error = Failure(kUnreachable, Reason(answer));
       return false;
     }
     if (answer.status != 200) {
@@ -301,13 +304,13 @@ struct SBlueskyBind {
     handle = CleanHandle(JsonText(body, "handle"));
     if (pending.accessToken.empty() || pending.accessSecret.empty() || !IsDid(pending.userId) ||
         handle.empty()) {
-      error = kSignInFailed + std::string(kReason) + kUnreadable;
+      error = Failure(kSignInFailed, kUnreadable);
       return false;
     }
     const auto active = body.find("active");
     if (active != body.end() && active->is_boolean() && !active->get<bool>()) {
       const std::string status = LogSafeText(JsonText(body, "status"), 100);
-      error = std::string(kInactive) + (status.empty() ? "" : kReason + status);
+      error = status.empty() ? SUserText(kInactive) : Failure(kInactive, TextValue(status));
       return false;
     }
     const auto didDoc = body.find("didDoc");
@@ -353,15 +356,15 @@ SAccountSnapshot RestoreBluesky(const SServiceRow&) {
 
 // ---- posting ----
 
-bool CheckBlueskyPost(const SServiceRow&, CSession&, const std::string& text,
-                      std::string& message) {
+bool CheckBlueskyPost(const SServiceRow&, CSession&, const std::string& text, SUserText& message) {
   const std::size_t graphemes = bluesky::CountGraphemes(text);
   if (graphemes <= bluesky::kMaxGraphemes && text.size() <= bluesky::kMaxTextBytes) return true;
-  message = "发到Bluesky的内容有" + std::to_string(graphemes) + "个字(" +
-            std::to_string(text.size()) + "字节)，超过了Bluesky允许的" +
-            std::to_string(bluesky::kMaxGraphemes) + "个字(" +
-            std::to_string(bluesky::kMaxTextBytes) +
-            "字节)。\r\n\r\n请删减后再发送，本次没有发出任何内容。";
+  message = {
+      "发到Bluesky的内容有%1个字(%2字节)，超过了Bluesky允许的%3个字(%4字节)。\r\n\r\n"
+      "请删减后再发送，本次没有发出任何内容。",
+      {TextValue(std::to_string(graphemes)), TextValue(std::to_string(text.size())),
+       TextValue(std::to_string(bluesky::kMaxGraphemes)),
+       TextValue(std::to_string(bluesky::kMaxTextBytes))}};
   return false;
 }
 
@@ -378,17 +381,24 @@ bool ReadPictureFile(const std::string& path, std::string& bytes) {
 
 // Uploads the picture (scaled down when it is over the server's limit) and gives its
 // embed; false with the reason.
-bool UploadPicture(SClient& client, const std::string& path, Json& embed, std::string& why) {
+bool UploadPicture(SClient& client, const std::string& path, Json& embed, SUserText& why) {
   std::string bytes;
   if (!ReadPictureFile(path, bytes)) {
     why = "图片无法读取(不存在、不是普通文件或太大)";
     return false;
   }
   SPicture picture;
-  if (!ReadPicture(bytes, picture, why)) return false;
+  std::string reason;  // the picture helpers' own texts
+  if (!ReadPicture(bytes, picture, reason)) {
+    why = reason.c_str();
+    return false;
+  }
   if (picture.bytes.empty()) picture.bytes = std::move(bytes);
   if (picture.bytes.size() > kMaxImageBytes) {
-    if (!ShrinkPicture(picture, kMaxImageBytes, why)) return false;
+    if (!ShrinkPicture(picture, kMaxImageBytes, reason)) {
+      why = reason.c_str();
+      return false;
+    }
     client.session.Log("图片超过Bluesky允许的大小(1MB)，已缩小后上传。");
   }
   SHttpRequest request =
@@ -399,7 +409,7 @@ bool UploadPicture(SClient& client, const std::string& path, Json& embed, std::s
   const Json body = answer.status == 200 ? ParseJson(answer.body) : Json();
   const auto blob = body.is_object() ? body.find("blob") : body.end();
   if (!body.is_object() || blob == body.end() || !blob->is_object() || !blob->contains("ref")) {
-    why = answer.answered ? "图片上传失败(" + Reason(answer) + ")" : Reason(answer);
+    why = answer.answered ? SUserText("图片上传失败(%1)", {Reason(answer)}) : Reason(answer);
     return false;
   }
   Json image = {{"alt", ""}, {"image", *blob}};
@@ -465,9 +475,9 @@ int RecordExists(SClient& client, const std::string& rkey) {
 bool PostBluesky(const SServiceRow& row, CSession& session, const std::string& text,
                  const std::string& picture) {
   SClient client{row, session, session.Account(row)};
-  auto fail = [&](const std::string& why) {
+  auto fail = [&](const SUserText& why) {
     session.Log(row.post.failureLine);
-    if (!why.empty()) session.Log("原因:" + why);
+    if (!why.empty()) session.Log({"原因:%1", {why}});
     return false;
   };
   if (Refused(client.account.accessSecret)) return fail(kTokenRefused);
@@ -478,9 +488,10 @@ bool PostBluesky(const SServiceRow& row, CSession& session, const std::string& t
                                             std::chrono::system_clock::now().time_since_epoch())
                                             .count())}};
   if (!picture.empty()) {
-    std::string why;
+    SUserText why;
     Json embed;
-    if (!UploadPicture(client, picture, embed, why)) return fail(client.refused ? "" : why);
+    if (!UploadPicture(client, picture, embed, why))
+      return fail(client.refused ? SUserText() : why);
     record["embed"] = embed;
   }
   const Json facets = Facets(client, text);
@@ -500,9 +511,9 @@ bool PostBluesky(const SServiceRow& row, CSession& session, const std::string& t
     const int exists = RecordExists(client, rkey);
     if (exists == 1) made = true;
     if (exists == 0) answer = client.Send(request);
-    if (exists < 0) return fail(Reason(answer) + "，无法确认是否已发出");
+    if (exists < 0) return fail({"%1，无法确认是否已发出", {Reason(answer)}});
   }
-  if (client.refused) return fail("");
+  if (client.refused) return fail({});
   if (!made) {
     const Json body = answer.status == 200 ? ParseJson(answer.body) : Json();
     made = !JsonText(body, "uri").empty();
@@ -513,8 +524,8 @@ bool PostBluesky(const SServiceRow& row, CSession& session, const std::string& t
   if (handle == "handle.invalid") handle.clear();
   session.Log(row.post.successLine);
   session.Log("查看地址:");
-  session.Log("https://" + HostOf(kWebApp) + "/profile/" +
-              (handle.empty() ? client.account.userId : handle) + "/post/" + rkey);
+  session.Log(TextValue("https://" + HostOf(kWebApp) + "/profile/" +
+                        (handle.empty() ? client.account.userId : handle) + "/post/" + rkey));
   return true;
 }
 
@@ -603,7 +614,7 @@ const SPollPlan kPoll = {
                .counterKey = "mention",
                .gate = EAlertGate::AtMe,
                .title = "Bluesky有提到我的消息",
-               .text = "您在Bluesky上收到了%d条新提及",
+               .text = "您在Bluesky上收到了%1条新提及",
                .page = {&kWebApp, true, "/notifications"},
                .part = EAccountPart::None,
                .pathAfter = ""},
@@ -611,7 +622,7 @@ const SPollPlan kPoll = {
                .counterKey = "follow",
                .gate = EAlertGate::Fans,
                .title = "您在Bluesky上有新关注者",
-               .text = "您在Bluesky上增加了%d个新关注者",
+               .text = "您在Bluesky上增加了%1个新关注者",
                .page = {&kWebApp, true, "/notifications"},
                .part = EAccountPart::None,
                .pathAfter = ""}},

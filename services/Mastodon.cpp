@@ -34,7 +34,7 @@ const char* const kBadServer =
 const char* const kAppFailed = "向Mastodon服务器注册应用失败!";
 const char* const kTokenFailed = "获取Mastodon访问令牌失败!";
 const char* const kUserInfoFailed = "获取用户信息失败";
-const char* const kReason = "\r\n\r\n失败原因:";
+const char* const kReason = "%1\r\n\r\n失败原因:%2";
 const char* const kTokenRefused = "Mastodon账号的授权已失效，请重新绑定Mastodon账号。";
 
 // The server the binding suggests when none was bound before; Services.ini may name
@@ -52,19 +52,19 @@ std::string Text(const Json& object, const char* name) { return JsonText(object,
 
 // Why the server refused, for a message box or log line: its error description, its
 // error, or the HTTP status.
-std::string Reason(const SHttpAnswer& answer) {
+SUserText Reason(const SHttpAnswer& answer) {
   if (!answer.answered) return FailureReason(answer);
   const Json body = Parse(answer.body);
   std::string why = Text(body, "error_description");
   if (why.empty()) why = Text(body, "error");
-  if (why.empty() && answer.status >= 200 && answer.status < 300) why = "服务器的回应无法识别";
+  if (why.empty() && answer.status >= 200 && answer.status < 300) return "服务器的回应无法识别";
   if (why.empty()) why = "HTTP " + std::to_string(answer.status);
-  return LogSafeText(why, 200);
+  return TextValue(LogSafeText(why, 200));
 }
 
-std::string Failure(const char* what, const SHttpAnswer& answer) {
-  const std::string why = Reason(answer);
-  return why.empty() ? std::string(what) : what + std::string(kReason) + why;
+SUserText Failure(const char* what, const SHttpAnswer& answer) {
+  const SUserText why = Reason(answer);
+  return why.empty() ? SUserText(what) : SUserText(kReason, {what, why});
 }
 
 std::string Setting(const char* key) { return ProfileString(false, key, "", "", 512); }
@@ -95,7 +95,7 @@ struct SMastodonBind {
   SClient client;
   std::string code;
   SPendingAccount pending;
-  std::string error;  // message box of a failed step; "" for none
+  SUserText error;  // message box of a failed step; empty for none
 
   bool AskServer() {
     std::string suggested = Setting("MastodonServer");
@@ -214,7 +214,7 @@ SBindOutcome BindMastodon(const SServiceRow&, CSession& session) {
 // ---- posting ----
 
 bool CheckMastodonPost(const SServiceRow& row, CSession& session, const std::string& text,
-                       std::string& message) {
+                       SUserText& message) {
   const SAccountSnapshot account = session.Account(row);
   // The check asks the server, which may take a while: the user sees what is going on.
   session.Log("正在检查Mastodon服务器允许的字数...");
@@ -224,15 +224,17 @@ bool CheckMastodonPost(const SServiceRow& row, CSession& session, const std::str
   const int limit = ReadMastodonLimit(answer.status == 200 ? answer.body : std::string());
   const size_t length = MastodonStatusLength(text);
   if (length <= static_cast<size_t>(limit)) return true;
-  message = "发到Mastodon的内容有" + std::to_string(length) + "个字符，超过了服务器允许的" +
-            std::to_string(limit) + "个字符。\r\n\r\n请删减后再发送，本次没有发出任何内容。";
+  message = {
+      "发到Mastodon的内容有%1个字符，超过了服务器允许的%2个字符。\r\n\r\n"
+      "请删减后再发送，本次没有发出任何内容。",
+      {TextValue(std::to_string(length)), TextValue(std::to_string(limit))}};
   return false;
 }
 
 // Uploads the picture and waits until the server has processed it; its id, or "" with
 // the reason in why.
 std::string UploadPicture(const SAccountSnapshot& account, CSession& session,
-                          const std::string& picture, std::string& why) {
+                          const std::string& picture, SUserText& why) {
   SHttpRequest upload =
       Request(account.server, "/api/v2/media", EHttpMethod_Post, account.accessToken);
   upload.params.AddPicNameParam("file", picture.c_str());
@@ -241,7 +243,7 @@ std::string UploadPicture(const SAccountSnapshot& account, CSession& session,
   if ((answer.status != 200 && answer.status != 202) || id.empty()) {
     // A server that is gone or a picture that cannot be read is named as such; a refusal
     // of the picture says the server's reason.
-    why = answer.answered ? "图片上传失败(" + Reason(answer) + ")" : Reason(answer);
+    why = answer.answered ? SUserText("图片上传失败(%1)", {Reason(answer)}) : Reason(answer);
     return {};
   }
   // 202: still being processed; the media's own address says 206 until it is done.
@@ -254,7 +256,7 @@ std::string UploadPicture(const SAccountSnapshot& account, CSession& session,
         session.Http(Request(account.server, ("/api/v1/media/" + qwblog::PercentEncode(id)).c_str(),
                              EHttpMethod_Get, account.accessToken));
     if (answer.status != 200 && answer.status != 206) {
-      why = "图片处理失败(" + Reason(answer) + ")";
+      why = {"图片处理失败(%1)", {Reason(answer)}};
       return {};
     }
   }
@@ -264,14 +266,14 @@ std::string UploadPicture(const SAccountSnapshot& account, CSession& session,
 bool PostMastodon(const SServiceRow& row, CSession& session, const std::string& text,
                   const std::string& picture) {
   const SAccountSnapshot account = session.Account(row);
-  auto fail = [&](const std::string& why) {
+  auto fail = [&](const SUserText& why) {
     session.Log(row.post.failureLine);
-    if (!why.empty()) session.Log("原因:" + why);
+    if (!why.empty()) session.Log({"原因:%1", {why}});
     return false;
   };
   std::string mediaId;
   if (!picture.empty()) {
-    std::string why;
+    SUserText why;
     mediaId = UploadPicture(account, session, picture, why);
     if (mediaId.empty()) return fail(why);
   }
@@ -289,7 +291,7 @@ bool PostMastodon(const SServiceRow& row, CSession& session, const std::string& 
   const std::string url = LogSafeText(Text(body, "url"));
   if (!url.empty()) {
     session.Log("查看地址:");
-    session.Log(url);
+    session.Log(TextValue(url));
   }
   return true;
 }
@@ -375,7 +377,7 @@ const SPollPlan kPoll = {
                .counterKey = "mention",
                .gate = EAlertGate::AtMe,
                .title = "Mastodon有提到我的消息",
-               .text = "您在Mastodon上收到了%d条新提及",
+               .text = "您在Mastodon上收到了%1条新提及",
                .page = {nullptr, true, "/notifications"},
                .part = EAccountPart::Server,
                .pathAfter = ""},
@@ -383,7 +385,7 @@ const SPollPlan kPoll = {
                .counterKey = "follow",
                .gate = EAlertGate::Fans,
                .title = "您在Mastodon上有新关注者",
-               .text = "您在Mastodon上增加了%d个新关注者",
+               .text = "您在Mastodon上增加了%1个新关注者",
                .page = {nullptr, true, "/notifications"},
                .part = EAccountPart::Server,
                .pathAfter = ""}},

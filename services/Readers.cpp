@@ -91,7 +91,7 @@ bool ShallowEnough(const std::string& text) {
 
 // The answer's status, its body and the text a failure logs.
 bool ReadStatusAnswer(const SServiceRow& row, const SHttpAnswer& answer,
-                      std::vector<std::string>& lines, std::string& why) {
+                      std::vector<SUserText>& lines, SUserText& why) {
   const SPostAnswer post = ReadPostJson(answer);
   const nlohmann::json& body = post.body;
   const bool hasDate = body.is_object() && body.contains("created_at") &&
@@ -103,7 +103,7 @@ bool ReadStatusAnswer(const SServiceRow& row, const SHttpAnswer& answer,
   }
   why = post.why;
   const std::string error = JsonText(body, "error");
-  if (!error.empty()) why = LogSafeText(error, 200);
+  if (!error.empty()) why = TextValue(LogSafeText(error, 200));
   if (why.empty()) why = "服务器的回应无法识别";
   lines = {row.post.failureLine};
   return false;
@@ -141,26 +141,28 @@ SPostAnswer ReadPostJson(const SHttpAnswer& answer) {
 }
 
 bool ReadStatusPost(const SServiceRow& row, const SHttpAnswer& answer,
-                    std::vector<std::string>& lines) {
-  std::string why;
+                    std::vector<SUserText>& lines) {
+  SUserText why;
   if (ReadStatusAnswer(row, answer, lines, why)) return true;
-  lines.push_back("原因:" + why);
+  lines.push_back({"原因:%1", {why}});
   return false;
 }
 
 bool ReadStatusPostOrRepeat(const SServiceRow& row, const SHttpAnswer& answer,
-                            std::vector<std::string>& lines) {
-  std::string why;
+                            std::vector<SUserText>& lines) {
+  SUserText why;
   if (ReadStatusAnswer(row, answer, lines, why)) return true;
-  lines.push_back(ContainsText(answer.body, "repeated weibo text") ? "原因: 微博内容重复!"
-                                                                   : "原因:" + why);
+  lines.push_back(ContainsText(answer.body, "repeated weibo text")
+                      ? SUserText("原因: 微博内容重复!")
+                      : SUserText("原因:%1", {why}));
   return false;
 }
 
-std::string FailureReason(const SHttpAnswer& answer) {
+SUserText FailureReason(const SHttpAnswer& answer) {
   if (answer.answered)
-    return answer.status >= 200 && answer.status < 300 ? std::string()
-                                                       : "HTTP " + std::to_string(answer.status);
+    return answer.status >= 200 && answer.status < 300
+               ? SUserText()
+               : TextValue("HTTP " + std::to_string(answer.status));
   switch (answer.failure) {
     case EQWBlogFailure::None:
       return {};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/ServiceRequest.h"
+#include "net/UserText.h"
 
 // The value of a JSON string member: the text between the first pair of double quotes
 // after "name": ("" when absent). Escapes are left as they are.
@@ -29,7 +30,7 @@ std::string LogSafeText(const std::string& text, size_t maxBytes = 512);
 
 // A short, plain reason for a failed request, for a status-log line: why no answer
 // arrived, or the HTTP status of an answer that is not a success ("" for a success).
-std::string FailureReason(const SHttpAnswer& answer);
+SUserText FailureReason(const SHttpAnswer& answer);
 
 // A JSON answer, parsed; null when it is not JSON or nests deeper than any real answer
 // (a few megabytes of brackets must not cost the parser a deep recursion).
@@ -43,7 +44,7 @@ std::string JsonText(const nlohmann::json& object, const char* name);
 struct SPostAnswer {
   bool ok = false;
   nlohmann::json body;  // the parsed body, whatever the status (null when not JSON)
-  std::string why;
+  SUserText why;
 };
 SPostAnswer ReadPostJson(const SHttpAnswer& answer);
 
@@ -58,7 +59,7 @@ void AddStatusParam(CWeiboParam& params, const std::string& text, bool withPictu
 // A post is accepted when the answer is the new status: a JSON object with its
 // "created_at" and its "id". A refusal logs the service's "error" or the reason.
 bool ReadStatusPost(const SServiceRow& row, const SHttpAnswer& answer,
-                    std::vector<std::string>& lines);
+                    std::vector<SUserText>& lines);
 // The same, and a refusal of a text posted before is logged as its reason.
 bool ReadStatusPostOrRepeat(const SServiceRow& row, const SHttpAnswer& answer,
-                            std::vector<std::string>& lines);
+                            std::vector<SUserText>& lines);

@@ -13,6 +13,7 @@
 #include "net/Credentials.h"
 #include "net/ServiceHosts.h"
 #include "net/ServiceRequest.h"
+#include "net/UserText.h"
 #include "qwblog/QWBlogAPI.h"
 
 class CSession;
@@ -48,7 +49,7 @@ struct SAlertKind {
   const char* counterKey;  // JSON member of the poll answer
   EAlertGate gate;
   const char* title;
-  const char* text;  // "%d" stands for the count
+  const char* text;  // "%1" stands for the count
   // The web page; its path is followed by the account part and pathAfter. With the part
   // Server, the page is on the account's server: https://server, the path, pathAfter.
   SEndpoint page;
@@ -76,7 +77,7 @@ struct SBindPlan {
   EHttpMethod accessMethod = EHttpMethod_Get;
   const char* accessUserIdKey = nullptr;  // form members of the access answer taken as user id and
   const char* accessNameKey = nullptr;    // name; null: not in the answer
-  const char* requestFailed = nullptr;    // message boxes: no answer, refused answer (+ answer),
+  const char* requestFailed = nullptr;    // message boxes: no answer, refused answer (%1: answer),
   const char* requestRefused = nullptr;
   const char* accessFailed = nullptr;
   const char* accessRefused = nullptr;
@@ -102,7 +103,7 @@ struct SPostPlan {
                     const std::string& clientIp) = nullptr;
   // Reads the answer: accepted or not, and the log lines (with the reason of a failure).
   bool (*readAnswer)(const SServiceRow& row, const SHttpAnswer& answer,
-                     std::vector<std::string>& lines) = nullptr;
+                     std::vector<SUserText>& lines) = nullptr;
 };
 
 // Where a poll worker stands with a service polled by its own code: the newest item
@@ -124,7 +125,7 @@ struct SPollCursor {
 // one replace when it succeeded.
 struct SBindOutcome {
   bool bound = false;
-  std::string error;
+  SUserText error;
   SPendingAccount pending;
   std::vector<std::pair<std::string, std::string>> keys;
 };
@@ -150,7 +151,7 @@ struct SOwnFlows {
   // Checked for every ticked service before anything is posted anywhere: false with the
   // message to show when the status cannot go to this service.
   bool (*checkPost)(const SServiceRow& row, CSession& session, const std::string& text,
-                    std::string& message);
+                    SUserText& message);
   bool (*post)(const SServiceRow& row, CSession& session, const std::string& text,
                const std::string& picture);
   void (*poll)(const SServiceRow& row, CSession& session, SPollCursor& cursor);
@@ -214,9 +215,9 @@ struct SServiceRow {
 
 // Message boxes of the OAuth 1.0 bindings that most services share.
 inline constexpr const char* kRequestTokenFailed = "获取Request_Token失败!";
-inline constexpr const char* kRequestTokenRefused = "获取Request_Token失败!\r\n\r\n失败原因:";
+inline constexpr const char* kRequestTokenRefused = "获取Request_Token失败!\r\n\r\n失败原因:%1";
 inline constexpr const char* kAccessTokenFailed = "获取AccessToken失败!";
-inline constexpr const char* kAccessTokenRefused = "获取Access_Token失败!\r\n\r\n失败原因:";
+inline constexpr const char* kAccessTokenRefused = "获取Access_Token失败!\r\n\r\n失败原因:%1";
 
 // The address of an endpoint, tail appended to its path: http:// or https://, the
 // configured host, the path, the tail.

@@ -124,10 +124,10 @@ void CSession::Queue(SOutboxItem item) {
   if (IWindowPort* port = m_port) port->Wake();
 }
 
-void CSession::Log(const std::string& line) { Queue({SOutboxItem::EKind::Log, line}); }
+void CSession::Log(const SUserText& line) { Queue({SOutboxItem::EKind::Log, line}); }
 
 void CSession::ShowName(const SServiceRow& row, const std::string& name) {
-  Queue({SOutboxItem::EKind::Name, name, &row});
+  Queue({SOutboxItem::EKind::Name, TextValue(name), &row});
 }
 
 void CSession::Alert(int kind, long long count) {
@@ -145,7 +145,7 @@ std::vector<SOutboxItem> CSession::TakeOutbox() {
   return items;
 }
 
-void CSession::ShowMessage(const std::string& text) {
+void CSession::ShowMessage(const SUserText& text) {
   if (IWindowPort* port = m_port) port->ShowMessage(text);
 }
 
@@ -172,9 +172,9 @@ bool CSession::OpenBrowser(const std::string& url) {
 void CSession::OpenCodePage(const std::string& url) {
   if (OpenBrowser(url)) return;
   ShowMessage(
-      "无法打开浏览器。\r\n\r\n请复制下面的地址，在浏览器中打开，"
-      "再把网页上显示的验证码填入下一个对话框:\r\n\r\n" +
-      url);
+      {"无法打开浏览器。\r\n\r\n请复制下面的地址，在浏览器中打开，"
+       "再把网页上显示的验证码填入下一个对话框:\r\n\r\n%1",
+       {TextValue(url)}});
 }
 
 // ---- workers ----

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/ServiceRequest.h"
+#include "net/UserText.h"
 #include "services/ServiceRow.h"
 
 // A sign-in with a server, an account and a password, asked in one dialog whose texts
@@ -44,8 +45,9 @@ class IWindowPort {
   virtual std::string AskServer(const std::string& suggested) = 0;
   // The sign-in dialog the form describes.
   virtual SSignInAnswer AskSignIn(const SSignInForm& form) = 0;
-  // A message box; returns when it is dismissed (or the window closes).
-  virtual void ShowMessage(const std::string& text) = 0;
+  // A message box; returns when it is dismissed (or the window closes). The window
+  // translates the text.
+  virtual void ShowMessage(const SUserText& text) = 0;
   // Opens an address in the browser; false when no browser could be opened.
   virtual bool OpenBrowser(const std::string& url) = 0;
   // The outbox has something new: drain it on the window's thread.
@@ -55,14 +57,14 @@ class IWindowPort {
 // One piece of news for the window.
 struct SOutboxItem {
   enum class EKind {
-    Log,       // text: a status log line
-    Name,      // row, text: the label of the row's account
+    Log,       // text: a status log line (the window translates it)
+    Name,      // row, text: the label of the row's account (a value)
     Alert,     // alertKind, count: a counter grew
     SendDone,  // the send worker has ended
     BindDone,  // the binding worker has ended
   };
   EKind kind = EKind::Log;
-  std::string text{};
+  SUserText text{};
   const SServiceRow* row = nullptr;
   int alertKind = 0;
   long long count = 0;
@@ -116,7 +118,7 @@ class CSession {
   virtual SHttpAnswer Http(SHttpRequest request);
 
   // ---- what the flows tell and ask ----
-  void Log(const std::string& line);
+  void Log(const SUserText& line);
   void ShowName(const SServiceRow& row, const std::string& name);
   void Alert(int kind, long long count);
   void SendDone();
@@ -124,7 +126,7 @@ class CSession {
   // Everything queued since the last call, in order (the window's thread).
   std::vector<SOutboxItem> TakeOutbox();
   // Through the window port; without one a question is cancelled and a message lost.
-  void ShowMessage(const std::string& text);
+  void ShowMessage(const SUserText& text);
   std::string AskCode();
   std::string AskServer(const std::string& suggested);
   SSignInAnswer AskSignIn(const SSignInForm& form);

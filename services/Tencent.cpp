@@ -22,20 +22,20 @@ void AddTencentPostParams(CWeiboParam& params, const std::string& text, bool,
 // Tencent accepts with "msg":"ok" and the new status's id under "data", from which its
 // page follows; a refusal's message is logged as the reason.
 bool ReadTencentPost(const SServiceRow& row, const SHttpAnswer& answer,
-                     std::vector<std::string>& lines) {
+                     std::vector<SUserText>& lines) {
   const SPostAnswer post = ReadPostJson(answer);
   const std::string msg = JsonText(post.body, "msg");
   const std::string id =
       post.body.is_object() && post.body.contains("data") ? JsonText(post.body["data"], "id") : "";
   if (post.ok && msg == "ok" && !id.empty()) {
     lines = {row.post.successLine,
-             "查看地址:", EndpointAddress({&kWeb, false, "/t/"}, LogSafeText(id))};
+             "查看地址:", TextValue(EndpointAddress({&kWeb, false, "/t/"}, LogSafeText(id)))};
     return true;
   }
-  std::string why = post.why;
-  if (!msg.empty() && msg != "ok") why = LogSafeText(msg);
+  SUserText why = post.why;
+  if (!msg.empty() && msg != "ok") why = TextValue(LogSafeText(msg));
   if (why.empty()) why = "服务器的回应无法识别";
-  lines = {row.post.failureLine, "原因:" + why};
+  lines = {row.post.failureLine, {"原因:%1", {why}}};
   return false;
 }
 
@@ -47,7 +47,7 @@ const SPollPlan kPoll = {
                .counterKey = "create",
                .gate = EAlertGate::Following,
                .title = "你关注的好友有更新",
-               .text = "您在腾讯微博上关注的好友已更新了%d条新微博",
+               .text = "您在腾讯微博上关注的好友已更新了%1条新微博",
                .page = {&kWeb, false, "/"},
                .part = EAccountPart::None,
                .pathAfter = ""},
@@ -55,7 +55,7 @@ const SPollPlan kPoll = {
                .counterKey = "fans",
                .gate = EAlertGate::Fans,
                .title = "您在腾讯微博上有新粉丝",
-               .text = "您在腾讯微博上增加了%d个新粉丝",
+               .text = "您在腾讯微博上增加了%1个新粉丝",
                .page = {&kWeb, false, "/"},
                .part = EAccountPart::Name,
                .pathAfter = "/follower"},
@@ -63,7 +63,7 @@ const SPollPlan kPoll = {
                .counterKey = "mentions",
                .gate = EAlertGate::AtMe,
                .title = "腾讯微博有提到我的消息",
-               .text = "您有%d条提到我的消息",
+               .text = "您有%1条提到我的消息",
                .page = {&kWeb, false, "/at"},
                .part = EAccountPart::None,
                .pathAfter = ""},
@@ -71,7 +71,7 @@ const SPollPlan kPoll = {
                .counterKey = "private",
                .gate = EAlertGate::AtMe,
                .title = "腾讯微博有您的新私信",
-               .text = "腾讯微博上有您%d条新私信",
+               .text = "腾讯微博上有您%1条新私信",
                .page = {&kWeb, false, "/messages/inbox"},
                .part = EAccountPart::None,
                .pathAfter = ""}},
@@ -100,7 +100,7 @@ extern const SServiceRow kTencentRow = {
             .accessUserIdKey = nullptr,
             .accessNameKey = "name",
             .requestFailed = kRequestTokenFailed,
-            .requestRefused = "获取Request_Token!\r\n\r\n失败原因:",
+            .requestRefused = "获取Request_Token!\r\n\r\n失败原因:%1",
             .accessFailed = kAccessTokenFailed,
             .accessRefused = kAccessTokenRefused,
             .userInfo = {},

@@ -35,7 +35,7 @@ constexpr SEndpoint kXMediaUpload = {&kXApi, true, "/2/media/upload"};
 constexpr SEndpoint kXTweets = {&kXApi, true, "/2/tweets"};
 const char* const kStatusPage = "https://x.com/i/status/";
 
-const char* const kUserInfoFailed = "获取用户信息失败";
+const char* const kUserInfoFailed = "获取用户信息失败\r\n\r\n失败原因:%1";
 const char* const kUnreadable = "服务器的回应无法识别";
 
 bool UsesX() { return ChoiceOf(kApiChoice) == 2; }
@@ -71,7 +71,7 @@ std::string LocalTime(long long epochSeconds) {
 // Why X refused or failed, for a log line or message box: X's explanation (detail, else
 // title, else the first error's message) with its reason code, the HTTP status when it
 // gives none, and after a rate limit when to try again.
-std::string XReason(const SHttpAnswer& answer) {
+SUserText XReason(const SHttpAnswer& answer) {
   if (!answer.answered) return FailureReason(answer);
   const Json body = ParseJson(answer.body);
   std::string why = JsonText(body, "detail");
@@ -83,13 +83,13 @@ std::string XReason(const SHttpAnswer& answer) {
   if (!code.empty() && why.find(code) == std::string::npos)
     why += (why.empty() ? "" : " ") + ("(" + code + ")");
   why = LogSafeText(why, 300);
-  if (why.empty()) why = FailureReason(answer);
-  if (why.empty()) why = kUnreadable;
+  SUserText reason = why.empty() ? FailureReason(answer) : TextValue(why);
+  if (reason.empty()) reason = kUnreadable;
   if (answer.status == 429) {
     const std::string when = answer.rateLimitReset > 0 ? LocalTime(answer.rateLimitReset) : "";
-    if (!when.empty()) why += "，请在" + when + "之后再试";
+    if (!when.empty()) reason = {"%1，请在%2之后再试", {reason, TextValue(when)}};
   }
-  return why;
+  return reason;
 }
 
 // An id X gives as a string of digits (an integer is taken as it is, never as a double).
@@ -118,7 +118,7 @@ struct STwitterBind {
   bool x;
   std::string requestToken, requestSecret, verifier;
   SPendingAccount pending;
-  std::string error;  // message box of a failed step; "" when none is shown
+  SUserText error;  // message box of a failed step; empty when none is shown
 
   // One signed call. With Api=1, the body as the original flow reads it: anything that
   // arrived counts as an answer.
@@ -135,19 +135,19 @@ struct STwitterBind {
 
   // A form answer that did not give what was needed: the old interface shows it whole;
   // X's reason is read out of it.
-  std::string Refusal(const char* refused, const SHttpAnswer& answer) const {
-    return refused + (x ? XReason(answer) : answer.body);
+  SUserText Refusal(const char* refused, const SHttpAnswer& answer) const {
+    return {refused, {x ? XReason(answer) : TextValue(answer.body)}};
   }
 
   bool HasConsumer() {
     if (!x) return true;
     const std::vector<std::string> missing = MissingConsumerKeys(row);
     if (missing.empty()) return true;
-    error =
+    error = {
         "使用X的当前接口(Services.ini中[Twitter] Api=2)绑定Twitter，需要您自己的X应用的"
-        "API Key和API Key Secret。\r\n\r\n请在" +
-        SettingsFolder() + "/Services.ini的[Consumers]一节中加入:\r\n" +
-        Joined(missing, "=...\r\n") + "=...\r\n\r\n本次没有发出任何请求。";
+        "API Key和API Key Secret。\r\n\r\n请在%1/Services.ini的[Consumers]一节中加入:\r\n"
+        "%2=...\r\n\r\n本次没有发出任何请求。",
+        {TextValue(SettingsFolder()), TextValue(Joined(missing, "=...\r\n"))}};
     return false;
   }
 
@@ -216,8 +216,7 @@ struct STwitterBind {
     pending.name = LogSafeText(JsonText(data, "username"), 100);
     if (pending.userId.empty()) pending.userId = XId(data, "id");
     if (!pending.name.empty()) return true;
-    error = kUserInfoFailed + std::string("\r\n\r\n失败原因:") +
-            (data.is_object() ? kUnreadable : XReason(answer));
+    error = {kUserInfoFailed, {data.is_object() ? SUserText(kUnreadable) : XReason(answer)}};
     return false;
   }
 
@@ -244,14 +243,14 @@ SBindOutcome BindTwitter(const SServiceRow& row, CSession& session) {
 
 // ---- posting ----
 
-bool CheckTwitterPost(const SServiceRow&, CSession&, const std::string& text,
-                      std::string& message) {
+bool CheckTwitterPost(const SServiceRow&, CSession&, const std::string& text, SUserText& message) {
   if (!UsesX()) return true;
   const int length = twitter::WeightedLength(text);
   if (length <= twitter::kMaxWeightedLength) return true;
-  message = "发到Twitter的内容按X的算法有" + std::to_string(length) + "个字符，超过了允许的" +
-            std::to_string(twitter::kMaxWeightedLength) +
-            "个字符(汉字和表情各算2个，链接算23个)。\r\n\r\n请删减后再发送，本次没有发出任何内容。";
+  message = {
+      "发到Twitter的内容按X的算法有%1个字符，超过了允许的%2个字符(汉字和表情各算2个，链接算23个)。"
+      "\r\n\r\n请删减后再发送，本次没有发出任何内容。",
+      {TextValue(std::to_string(length)), TextValue(std::to_string(twitter::kMaxWeightedLength))}};
   return false;
 }
 
@@ -265,16 +264,16 @@ bool PostOriginal(const SServiceRow& row, CSession& session, const std::string& 
   row.post.addParams(params, text, false, std::string());
   const SHttpAnswer answer = session.SignedRequest(EndpointAddress(row.post.text), EHttpMethod_Post,
                                                    params, row.proxyPicked);
-  std::vector<std::string> lines;
+  std::vector<SUserText> lines;
   const bool accepted = row.post.readAnswer(row, answer, lines);
-  for (const std::string& line : lines) session.Log(line);
+  for (const SUserText& line : lines) session.Log(line);
   if (accepted && !picture.empty()) session.Log("Twitter的原接口(Api=1)不能发图片，只发送了文字。");
   return accepted;
 }
 
 // Uploads the picture to X; its media id, or "" with the reason in why.
 std::string UploadToX(const SServiceRow& row, CSession& session, const SAccountSnapshot& account,
-                      const std::string& picture, std::string& why) {
+                      const std::string& picture, SUserText& why) {
   CWeiboParam params;
   AddAccountParams(row, params, account.accessToken, account.accessSecret);
   params.AddParam("media_category", "tweet_image");
@@ -290,25 +289,29 @@ std::string UploadToX(const SServiceRow& row, CSession& session, const SAccountS
     // of the picture says X's reason.
     why = !answer.answered
               ? XReason(answer)
-              : "图片上传失败(" + (data.is_object() ? kUnreadable : XReason(answer)) + ")";
+              : SUserText("图片上传失败(%1)",
+                          {data.is_object() ? SUserText(kUnreadable) : XReason(answer)});
   }
   return id;
 }
 
 bool PostToX(const SServiceRow& row, CSession& session, const std::string& text,
              const std::string& picture) {
-  auto fail = [&](const std::string& why) {
+  auto fail = [&](const SUserText& why) {
     session.Log(row.post.failureLine);
-    session.Log("原因:" + why);
+    session.Log({"原因:%1", {why}});
     return false;
   };
   const std::vector<std::string> missing = MissingConsumerKeys(row);
+  if (missing.size() == 1)
+    return fail({"Services.ini的[Consumers]中缺少%1(X应用的密钥)", {TextValue(missing[0])}});
   if (!missing.empty())
-    return fail("Services.ini的[Consumers]中缺少" + Joined(missing, "和") + "(X应用的密钥)");
+    return fail({"Services.ini的[Consumers]中缺少%1和%2(X应用的密钥)",
+                 {TextValue(missing[0]), TextValue(missing[1])}});
   const SAccountSnapshot account = session.Account(row);
   Json body = {{"text", text}};
   if (!picture.empty()) {
-    std::string why;
+    SUserText why;
     const std::string mediaId = UploadToX(row, session, account, picture, why);
     if (mediaId.empty()) return fail(why);
     body["media"] = {{"media_ids", Json::array({mediaId})}};
@@ -321,8 +324,8 @@ bool PostToX(const SServiceRow& row, CSession& session, const std::string& text,
       session.SignedRequest(EndpointAddress(kXTweets), EHttpMethod_Post, params, row.proxyPicked);
   const Json data = XData(answer);
   const std::string id = XId(data, "id");
-  if (id.empty()) return fail(data.is_object() ? kUnreadable : XReason(answer));
-  session.Log(row.post.successLine + std::string(" ") + kStatusPage + id);
+  if (id.empty()) return fail(data.is_object() ? SUserText(kUnreadable) : XReason(answer));
+  session.Log({"%1 %2", {row.post.successLine, TextValue(kStatusPage + id)}});
   return true;
 }
 

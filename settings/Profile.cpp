@@ -85,8 +85,8 @@ std::optional<std::string> ReadKey(const char* key) {
 // is refused too, or the program could never read its own file again. why, when given,
 // receives a short reason for a change that was not saved.
 bool WriteKeys(const std::vector<std::pair<std::string, std::string>>& pairs,
-               std::string* why = nullptr) {
-  auto fail = [why](const std::string& reason) {
+               SUserText* why = nullptr) {
+  auto fail = [why](const SUserText& reason) {
     if (why) *why = reason;
     return false;
   };
@@ -94,7 +94,7 @@ bool WriteKeys(const std::vector<std::pair<std::string, std::string>>& pairs,
   const std::string path = SettingsPath();
   CSettingsText settings;
   if (ReadSettings(path, settings) == EIniRead::Unusable)
-    return fail("设置文件无法使用(" + path + ")");
+    return fail({"设置文件无法使用(%1)", {TextValue(path)}});
   std::string updated = settings.text;
   for (const auto& [key, value] : pairs) {
     if (!key.empty()) updated = IniSetValue(updated, APP_NAME, key, value);
@@ -109,7 +109,7 @@ bool WriteKeys(const std::vector<std::pair<std::string, std::string>>& pairs,
   }
   if (WriteFileAtomically(path, bytes)) return true;
   const int error = errno;
-  return fail("无法写入设置文件(" + path + ": " + std::strerror(error) + ")");
+  return fail({"无法写入设置文件(%1: %2)", {TextValue(path), TextValue(std::strerror(error))}});
 }
 
 void WriteKey(const char* key, const std::string& value) {
@@ -154,6 +154,6 @@ std::string ProfileString(bool write, const char* key, const std::string& value,
 }
 
 bool ProfileWriteStrings(const std::vector<std::pair<std::string, std::string>>& pairs,
-                         std::string* why) {
+                         SUserText* why) {
   return WriteKeys(pairs, why);
 }

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "net/UserText.h"
+
 // The application name: section of the settings file and the tray tooltip.
 extern const char* const APP_NAME;  // "Plumfinch"
 
@@ -30,4 +32,4 @@ std::string ProfileString(bool write, const char* key, const std::string& value,
 // either all of them or none. False when nothing could be saved; why, when given, then
 // receives a short reason (a full disk, a read-only folder, an unusable file).
 bool ProfileWriteStrings(const std::vector<std::pair<std::string, std::string>>& pairs,
-                         std::string* why = nullptr);
+                         SUserText* why = nullptr);

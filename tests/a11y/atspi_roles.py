@@ -7,24 +7,12 @@ bus (dbus-run-session), which starts the accessibility bus on demand.
 Usage: atspi_roles.py PROGRAM
 """
 import os
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
-import time
 from collections import Counter
 
-if "PF_A11Y_SESSION" not in os.environ:
-    runtime = tempfile.mkdtemp(prefix="pf-a11y-")
-    env = dict(os.environ, PF_A11Y_SESSION=runtime, XDG_RUNTIME_DIR=runtime, HOME=runtime,
-               XDG_CONFIG_HOME=runtime + "/config")
-    status = subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
-    shutil.rmtree(runtime, ignore_errors=True)
-    sys.exit(status)
-
-import pyatspi  # noqa: E402 (connects to the accessibility bus of the private session)
-from gi.repository import GLib  # noqa: E402
+from atspi_session import pyatspi, press, start_xvfb, wait_for  # noqa: E402 (first)
 
 # (role, name) of every control, as many times as it occurs. Edits are named after the
 # label beside them or the group box they open; "&" of a caption is not read out.
@@ -63,34 +51,6 @@ CONTROL_ROLES = {"panel", "push button", "text", "label", "check box", "radio bu
                  "menu bar", "menu item"}
 
 
-def start_xvfb():
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            sys.exit("Xvfb did not start")
-        number += chunk
-    os.close(read_end)
-    return xvfb, ":" + number.decode().strip()
-
-
-def wait_for(what, find, seconds=20):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            found = find()
-        except GLib.Error:
-            found = None
-        if found:
-            return found
-        time.sleep(0.1)
-    sys.exit("not found through AT-SPI: " + what)
-
-
 def application():
     for app in pyatspi.Registry.getDesktop(0):
         if app is not None and app.name == "Plumfinch":
@@ -124,21 +84,6 @@ def compare(title, expected, actual):
     print(f"{title}: missing {sorted((want - got).elements())}, "
           f"unexpected {sorted((got - want).elements())}")
     return False
-
-
-def press(node, name):
-    """Runs the press action of the control called name. The call may not return while the
-    action runs a modal dialog, so it gets a short time-out and is not waited for."""
-    target = pyatspi.findDescendant(node, lambda a: a is not None and a.name == name)
-    if target is None:
-        sys.exit("no control named " + name)
-    pyatspi.setTimeout(300, 300)
-    try:
-        target.queryAction().doAction(0)
-    except GLib.Error:
-        pass
-    finally:
-        pyatspi.setTimeout(800, 15000)
 
 
 def main():

@@ -84,7 +84,7 @@ class PopupTest : public ::testing::Test {
   }
   // Texts that say the kind and the count.
   static bool Texts(int kind, long long count, SAlertContent& content) {
-    content = {"kind " + std::to_string(kind), std::to_string(count) + " new",
+    content = {"kind " + std::to_string(kind), TextValue(std::to_string(count) + " new"),
                "http://127.0.0.1:9/" + std::to_string(kind)};
     return true;
   }

@@ -73,20 +73,27 @@ struct SFakeServices : CSession, IWindowPort {
     forms.push_back(form);
     return signIn;
   }
-  void ShowMessage(const std::string& text) override { boxes.push_back(text); }
+  void ShowMessage(const SUserText& text) override { boxes.push_back(text.Chinese()); }
   bool OpenBrowser(const std::string& url) override {
     pages.push_back(url);
     return browserWorks;
   }
   void Wake() override {
     for (const SOutboxItem& item : TakeOutbox()) {
-      if (item.kind == SOutboxItem::EKind::Log) log.push_back(item.text);
-      if (item.kind == SOutboxItem::EKind::Name) shown.push_back(item.text);
+      if (item.kind == SOutboxItem::EKind::Log) log.push_back(item.text.Chinese());
+      if (item.kind == SOutboxItem::EKind::Name) shown.push_back(item.text.Chinese());
       if (item.kind == SOutboxItem::EKind::Alert)
         alerts.emplace_back(item.alertKind, int(item.count));
     }
   }
 };
+
+// Lines of the outbox or of a post's outcome, as the Chinese window shows them.
+inline std::vector<std::string> ChineseLines(const std::vector<SUserText>& lines) {
+  std::vector<std::string> chinese;
+  for (const SUserText& line : lines) chinese.push_back(line.Chinese());
+  return chinese;
+}
 
 // A settings folder of its own with known consumer pairs (hosts stay the built-in ones) and
 // Twitter's original interface.

@@ -270,7 +270,7 @@ std::string BindOnAFullDisk(const std::string& dir) {
   if (fake.log != Strings{sina.bind.startLine, "绑定失败!"}) problems += "log; ";
   if (!fake.shown.empty()) problems += "name shown; ";
   if (fake.Account(sina).name != "oldname") problems += "account replaced; ";
-  std::string why;
+  SUserText why;
   if (ProfileWriteStrings({{"SendToSinaMB", "1"}}, &why) || why.empty()) problems += "boxes; ";
   if (coretest::Slurp(SettingsPath()) != before) problems += "file changed; ";
   return problems;

@@ -19,7 +19,8 @@ namespace {
 void AddFifthPost(CWeiboParam& params, const std::string& text, bool, const std::string&) {
   params.AddParam("text", text.c_str());
 }
-bool ReadFifthPost(const SServiceRow& row, const SHttpAnswer& answer, Strings& lines) {
+bool ReadFifthPost(const SServiceRow& row, const SHttpAnswer& answer,
+                   std::vector<SUserText>& lines) {
   const SPostAnswer post = ReadPostJson(answer);
   const bool posted = post.ok && JsonText(post.body, "state") == "posted";
   lines = {posted ? row.post.successLine : row.post.failureLine};

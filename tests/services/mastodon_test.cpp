@@ -237,12 +237,12 @@ TEST_F(Mastodon, PostingWaitsForThePictureAndRetriesWithTheSameKey) {
 
 TEST_F(Mastodon, TheStatusLimitComesFromTheServerBeforeAnythingIsSent) {
   Bind();
-  std::string message;
+  SUserText message;
   fake.http = {Json(200, R"({"configuration":{"statuses":{"max_characters":5}}})")};
   EXPECT_TRUE(CheckPost(fake, Row(), "你好世界!", message));
   fake.http = {Json(200, R"({"configuration":{"statuses":{"max_characters":5}}})")};
   EXPECT_FALSE(CheckPost(fake, Row(), "你好世界!!", message));
-  EXPECT_EQ(message.find("发到Mastodon的内容有6个字符，超过了服务器允许的5个字符。"), 0u);
+  EXPECT_EQ(message.Chinese().find("发到Mastodon的内容有6个字符，超过了服务器允许的5个字符。"), 0u);
   fake.http = {SHttpAnswer()};  // no answer: the usual 500
   EXPECT_FALSE(CheckPost(fake, Row(), std::string(501, 'a'), message));
   EXPECT_EQ(fake.sent.back(), "GET https://mastodon.example/api/v1/instance |  | ");
@@ -266,7 +266,7 @@ TEST_F(Mastodon, PollingSetsABaselineAlertsBacksOffAndPausesOnARefusedToken) {
   EXPECT_EQ(fake.alerts, (std::vector<std::pair<int, int>>{{31, 2}, {32, 1}}));
   SAlertContent content;
   ASSERT_TRUE(DescribeServiceAlert(31, 2, fake, content));
-  EXPECT_EQ(content.text, "您在Mastodon上收到了2条新提及");
+  EXPECT_EQ(content.text.Chinese(), "您在Mastodon上收到了2条新提及");
   EXPECT_EQ(content.url, "https://mastodon.example/notifications");
 
   // 429: the pause the server asks for, else a doubling one; never a spin.

@@ -87,13 +87,13 @@ TEST_P(PostRows, RefusalsAndBadAnswersLogTheFailureSafely) {
     const SPostOutcome outcome = ReadPostAnswer(row, answer);
     EXPECT_FALSE(outcome.accepted) << answer.substr(0, 40);
     ASSERT_FALSE(outcome.lines.empty());
-    EXPECT_EQ(outcome.lines[0], row.post.failureLine);
-    for (const std::string& line : outcome.lines) {
+    EXPECT_EQ(outcome.lines[0].Chinese(), row.post.failureLine);
+    for (const std::string& line : ChineseLines(outcome.lines)) {
       EXPECT_EQ(line.find_first_of(std::string("\r\n\0", 3)), std::string::npos) << line;
       EXPECT_LE(line.size(), 520u);
     }
   }
-  const Strings repeated = ReadPostAnswer(row, answers.back()).lines;
+  const Strings repeated = ChineseLines(ReadPostAnswer(row, answers.back()).lines);
   const bool saysRepeated =
       GetParam().service == EService::Sina || GetParam().service == EService::Sohu;
   // Every refusal gives its reason; Sina and Sohu name a repeated text as such.
@@ -108,11 +108,13 @@ TEST_P(PostRows, RefusalsAndBadAnswersLogTheFailureSafely) {
 INSTANTIATE_TEST_SUITE_P(Services, PostRows, ::testing::ValuesIn(kPostCases));
 
 TEST(PostTencent, TheRefusalsMessageIsTheReasonAndTheIdIsOneLine) {
-  EXPECT_EQ(ReadPostAnswer(ServiceRow(EService::Tencent), R"({"msg":"bad\r\nline"})").lines,
-            (Strings{"发表腾讯微博失败!", "原因:bad  line"}));
+  EXPECT_EQ(
+      ChineseLines(ReadPostAnswer(ServiceRow(EService::Tencent), R"({"msg":"bad\r\nline"})").lines),
+      (Strings{"发表腾讯微博失败!", "原因:bad  line"}));
   UseKnownConsumers("post_id");
   EXPECT_EQ(ReadPostAnswer(ServiceRow(EService::Tencent), R"({"data":{"id":"1\n2"},"msg":"ok"})")
-                .lines[2],
+                .lines[2]
+                .Chinese(),
             "http://t.qq.com/t/1 2");
 }
 
@@ -160,9 +162,9 @@ TEST(PostAnswers, OnlyAWholeValidAnswerWithASuccessStatusIsAPost) {
     EXPECT_EQ(outcome.accepted, c.reason.empty()) << c.body;
     ASSERT_FALSE(outcome.lines.empty());
     if (c.reason.empty()) {
-      EXPECT_EQ(outcome.lines[0], row.post.successLine);
+      EXPECT_EQ(outcome.lines[0].Chinese(), row.post.successLine);
     } else {
-      EXPECT_EQ(outcome.lines, (Strings{row.post.failureLine, c.reason})) << c.body;
+      EXPECT_EQ(ChineseLines(outcome.lines), (Strings{row.post.failureLine, c.reason})) << c.body;
     }
   }
 }
@@ -357,7 +359,7 @@ TEST(Alerts, EveryKindHasItsTextsAndAddress) {
     SAlertContent content;
     ASSERT_TRUE(DescribeServiceAlert(std::stoi(row[0]), 3, session, content)) << row[0];
     EXPECT_EQ(content.title, row[1]);
-    EXPECT_EQ(content.text, row[2]);
+    EXPECT_EQ(content.text.Chinese(), row[2]);
     EXPECT_EQ(content.url, row[3]);
   }
   SAlertContent content;
@@ -365,7 +367,7 @@ TEST(Alerts, EveryKindHasItsTextsAndAddress) {
   EXPECT_TRUE(DescribeServiceAlert(4, 1, session, content));
   EXPECT_EQ(content.url, "http://t.qq.com//follower");
   EXPECT_TRUE(DescribeServiceAlert(1, 4294967296LL, session, content));
-  EXPECT_EQ(content.text, "腾讯微博上有您4294967296条新私信");
+  EXPECT_EQ(content.text.Chinese(), "腾讯微博上有您4294967296条新私信");
   for (int unknown : {0, 5, 10, 21, 22, 25, -1})
     EXPECT_FALSE(DescribeServiceAlert(unknown, 1, session, content));
 }
