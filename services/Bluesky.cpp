@@ -637,7 +637,7 @@ extern const SServiceRow kBlueskyRow = {
     .proxyPicked = false,
     .notBoundText = "您选择了发表到Bluesky，但是您尚未绑定Bluesky账号!",
     .consumer = {"", "", ""},
-    .hosts = {&kSuggestedServer},
+    .hosts = {&kSuggestedServer, &kWebApp},
     .web = nullptr,
     .webAddress = "https://bsky.app/",
     .bind = {.startLine = "绑定到Bluesky..."},

@@ -1105,8 +1105,8 @@ Please shorten it and send again; nothing was sent.</translation>
     </message>
     <message>
         <location filename="../../res/desktop/org.example.plumfinch.metainfo.xml"/>
-        <source>六个服务中如今只有 Mastodon 和 Bluesky 还能使用：腾讯微博和搜狐微博已经关闭，新浪和 Twitter 也不再提供程序所用的接口。</source>
-        <translation>Of the six, only Mastodon and Bluesky can still be used: Tencent Weibo and Sohu Weibo have closed, and Sina and Twitter no longer serve the endpoints the program uses.</translation>
+        <source>六个服务中如今能使用的是 Mastodon、Bluesky 和 Twitter（X，需要您自己的开发者应用）：腾讯微博和搜狐微博已经关闭，新浪也不再提供程序所用的接口。</source>
+        <translation>Of the six, Mastodon, Bluesky and Twitter (X, with a developer app of your own) can still be used: Tencent Weibo and Sohu Weibo have closed, and Sina no longer serves the endpoints the program uses.</translation>
     </message>
     <message>
         <location filename="../../res/help/usage.html"/>
@@ -1125,8 +1125,8 @@ Please shorten it and send again; nothing was sent.</translation>
     </message>
     <message>
         <location filename="../../res/help/usage.html"/>
-        <source>腾讯微博和搜狐微博已经关闭，新浪和 Twitter 也不再提供程序所用的接口， 所以六个服务中如今只有 Mastodon 和 Bluesky 还能使用。</source>
-        <translation>Tencent Weibo and Sohu Weibo have closed, and Sina and Twitter no longer serve the endpoints the program uses, so of the six services only Mastodon and Bluesky can still be used.</translation>
+        <source>腾讯微博和搜狐微博已经关闭，新浪也不再提供程序所用的接口， 所以六个服务中如今能使用的是 Mastodon、Bluesky 和 Twitter（X，需要您自己的 X 开发者应用， 其密钥写在 Services.ini 的 [Consumers] 中）。</source>
+        <translation>Tencent Weibo and Sohu Weibo have closed, and Sina no longer serves the endpoints the program uses, so of the six services Mastodon, Bluesky and Twitter (X, with a developer app of your own, its keys in [Consumers] of Services.ini) can be used today.</translation>
     </message>
     <message>
         <location filename="../../res/help/usage.html"/>
