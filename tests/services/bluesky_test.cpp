@@ -253,12 +253,13 @@ TEST_F(Bluesky, ThePostRecordCarriesFacetsAndThePicture) {
 
 TEST_F(Bluesky, APictureOverTheLimitIsScaledDownAsJpegAndTheLogSaysSo) {
   Bind(pds);
-  // A 24-bit BMP of 700x500 noise: 1,050,054 bytes.
+  // A 24-bit BMP of 700x500 noise: 1,050,054 bytes (a 54-byte header: the 38 below, then
+  // zeros).
   std::string bmp = std::string(
                         "BM\x46\x05\x10\0\0\0\0\0\x36\0\0\0\x28\0\0\0\xbc\x02\0\0"
                         "\xf4\x01\0\0\x01\0\x18\0\0\0\0\0\x10\x05\x10\0",
-                        40) +
-                    std::string(14, '\0');
+                        38) +
+                    std::string(16, '\0');
   for (std::mt19937 random(1); bmp.size() < 1050054;) bmp += char(random());
   const std::string file = coretest::FreshFolder("bsky-big") + "/big.bmp";
   coretest::Spit(file, bmp);

@@ -14,7 +14,7 @@ std::string Bytes(const char (&literal)[N]) {
   return std::string(literal, N - 1);
 }
 
-void Put(std::string& b, std::uint32_t v, int bytes) {
+void Put(std::string& b, std::uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b += char(v >> (8 * i) & 0xff);
 }
 
