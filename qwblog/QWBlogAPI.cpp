@@ -493,6 +493,24 @@ HTTP_RESULTCODE Perform(const char* url, EHttpMethod method, const CWeiboParam& 
   return result;
 }
 
+// Perform with the whole outcome in answer: the status, the body and the headers read, or
+// why no answer came.
+template <class TBuild>
+HTTP_RESULTCODE PerformAnswered(const char* url, EHttpMethod method, const CWeiboParam& params,
+                                TBuild build, QWBlogAnswer& answer) {
+  answer = QWBlogAnswer();
+  TraceInfo info;
+  Transfer transfer;
+  HeaderValues values;
+  const HTTP_RESULTCODE result = Perform(url, method, params, build, transfer, info, &values);
+  FillAnswer(result, info, transfer, answer);
+  if (result == HTTP_RESULT_OK) {
+    answer.retryAfterS = values.retryAfter;
+    answer.rateLimitReset = values.rateLimitReset;
+  }
+  return result;
+}
+
 }  // namespace
 
 HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam params, char*& data,
@@ -519,66 +537,36 @@ HTTP_RESULTCODE SyncRequest(const char* url, EHttpMethod method, CWeiboParam par
 
 HTTP_RESULTCODE SignedRequest(const char* url, EHttpMethod method, CWeiboParam params,
                               QWBlogAnswer& answer) {
-  answer = QWBlogAnswer();
-  TraceInfo info;
-  Transfer transfer;
-  HeaderValues headers;
-  HTTP_RESULTCODE result = Perform(
+  return PerformAnswered(
       url, method, params,
       [&](qwblog::WireRequest& wire) {
         return qwblog::BuildWireRequest(url, method, params, wire);
       },
-      transfer, info, &headers);
-  FillAnswer(result, info, transfer, answer);
-  if (result == HTTP_RESULT_OK) {
-    answer.retryAfterS = headers.retryAfter;
-    answer.rateLimitReset = headers.rateLimitReset;
-  }
-  return result;
+      answer);
 }
 
 HTTP_RESULTCODE BearerRequest(const char* url, EHttpMethod method, const std::string& bearer,
                               const QWBlogHeaders& headers, CWeiboParam params,
                               QWBlogAnswer& answer) {
-  answer = QWBlogAnswer();
-  TraceInfo info;
-  Transfer transfer;
-  HeaderValues values;
-  HTTP_RESULTCODE result = Perform(
+  return PerformAnswered(
       url, method, params,
       [&](qwblog::WireRequest& wire) {
         return qwblog::BuildBearerRequest(url, method, bearer, headers, params, wire);
       },
-      transfer, info, &values);
-  FillAnswer(result, info, transfer, answer);
-  if (result == HTTP_RESULT_OK) {
-    answer.retryAfterS = values.retryAfter;
-    answer.rateLimitReset = values.rateLimitReset;
-  }
-  return result;
+      answer);
 }
 
 HTTP_RESULTCODE BearerBodyRequest(const char* url, const std::string& bearer,
                                   const QWBlogHeaders& headers, const std::string& contentType,
                                   const std::string& body, CWeiboParam params,
                                   QWBlogAnswer& answer) {
-  answer = QWBlogAnswer();
-  TraceInfo info;
-  Transfer transfer;
-  HeaderValues values;
-  HTTP_RESULTCODE result = Perform(
+  return PerformAnswered(
       url, EHttpMethod_Post, params,
       [&](qwblog::WireRequest& wire) {
         return qwblog::BuildBearerBodyRequest(url, bearer, headers, contentType, body, params,
                                               wire);
       },
-      transfer, info, &values);
-  FillAnswer(result, info, transfer, answer);
-  if (result == HTTP_RESULT_OK) {
-    answer.retryAfterS = values.retryAfter;
-    answer.rateLimitReset = values.rateLimitReset;
-  }
-  return result;
+      answer);
 }
 
 void ReleaseData(void* data) { std::free(data); }
